@@ -1,0 +1,4 @@
+// The four-line box that opens every run.
+#pragma once
+
+void PrintBanner();

@@ -1,0 +1,22 @@
+// Standard output as every part of the program uses it: line-buffered with a 256-byte buffer, so
+// text printed without a line end shows up at the next line end or flush. All user-visible text
+// goes through Print, from any thread; single calls do not interleave.
+#pragma once
+
+namespace console {
+
+// Once, before anything is printed.
+void Setup();
+
+void Print(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+void Flush();
+
+// Whether box-drawing characters must be written as UTF-8 rather than code page 437 bytes.
+bool WantsUnicodeBoxes();
+
+}  // namespace console

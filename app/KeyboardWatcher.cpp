@@ -1,0 +1,28 @@
+#include "app/KeyboardWatcher.h"
+
+#include "app/Console.h"
+#include "app/Downloader.h"
+#include "serial/Platform.h"
+
+namespace {
+
+bool IsExitKey(char character) {
+    return character == 'x' || character == 'X';
+}
+
+}  // namespace
+
+std::uint32_t KeyboardWatcher(void* argument) {
+    Downloader* downloader = static_cast<Downloader*>(argument);
+    console::Print("Enter 'x' to exit program\n");
+    char character = 0;
+    do {
+        // What is already printed must be on screen while the user decides.
+        console::Flush();
+        if (!platform::ReadInputChar(&character)) {
+            return 0;
+        }
+    } while (!IsExitKey(character));
+    downloader->RaiseAbort();
+    return 0;
+}

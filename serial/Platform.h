@@ -1,0 +1,85 @@
+// The operating-system operations that the port, exchange and download logic needs. Everything
+// above this header is written once; serial/win32/ and serial/posix/ each implement it, and the
+// build picks one. Nothing here prints or reports OS error codes: every operation answers with a
+// handle, a bool or an outcome, and the callers turn that into result codes.
+#pragma once
+
+#include <cstdint>
+
+#include "PlatformTypes.h"  // SavedPortState, from the chosen platform's folder
+
+namespace platform {
+
+// Ports, events and threads are all named by a Handle; kNoHandle stands in for one that does not
+// exist (INVALID_HANDLE_VALUE on Windows, -1 on POSIX).
+using Handle = std::intptr_t;
+constexpr Handle kNoHandle = -1;
+
+// --- Ports -----------------------------------------------------------------------------------
+
+// Opens a port by its "\\.\COMn" name for exclusive overlapped use, as the port object does.
+Handle OpenPort(const char* deviceName);
+
+// Opens a port only to learn that it exists and is free; leaves no trace on its settings.
+Handle ProbePort(const char* deviceName);
+
+void ClosePort(Handle port);
+
+// Saves what ClosePort's caller must put back (the time-outs on Windows, the whole line state on
+// POSIX), and restores it.
+bool SavePortState(Handle port, SavedPortState* saved);
+bool RestorePortState(Handle port, const SavedPortState& saved);
+
+// Reads and writes then wait until they have moved every byte they were asked for.
+bool SetZeroTimeouts(Handle port);
+
+// 8 data bits, no parity, one stop bit at baudRate; every other line setting stays as it was.
+bool SetLineSettings(Handle port, std::uint32_t baudRate);
+
+enum class Purge {
+    kKeepPendingReads,   // used on close
+    kAbortPendingReads,  // used before each exchange
+};
+void PurgePort(Handle port, Purge mode);
+
+// Writes the whole message and returns once it has left (or failed to leave) the port. writeEvent
+// is a manual-reset event the caller created for this write.
+bool WriteMessage(Handle port, Handle writeEvent, const std::uint8_t* data, std::uint32_t length);
+
+enum class ReadOutcome {
+    kByte,     // one byte was received into *byte
+    kNothing,  // the read ended without a byte; try again
+    kStopped,  // the stop event was signalled (or waiting failed) before a byte came
+    kFailed,   // the port itself failed (hang-up, unplugged): no byte will ever come
+};
+
+// Reads one byte, or gives up when stopEvent is signalled. When both are ready the byte is taken.
+// A pending read is cancelled before this returns, so nothing completes into *byte later.
+ReadOutcome ReadByte(Handle port, Handle readEvent, Handle stopEvent, std::uint8_t* byte);
+
+// --- Events (manual reset, created not signalled) --------------------------------------------
+
+Handle NewEvent();
+void SignalEvent(Handle event);
+void WaitForEvent(Handle event);  // without a time limit
+void CloseEvent(Handle event);
+
+// --- Threads ---------------------------------------------------------------------------------
+
+using ThreadBody = std::uint32_t (*)(void* argument);
+
+Handle StartThread(ThreadBody body, void* argument);
+
+enum class WaitOutcome { kEnded, kTimedOut, kFailed };
+WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs);
+void JoinThread(Handle thread);   // waits without a time limit
+void CloseThread(Handle thread);  // after the thread has ended
+
+void SleepMs(std::uint32_t milliseconds);
+
+// --- Console input ---------------------------------------------------------------------------
+
+// Reads one character from standard input without stdio buffering. False at the end of input.
+bool ReadInputChar(char* character);
+
+}  // namespace platform

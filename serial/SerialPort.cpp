@@ -1,0 +1,66 @@
+#include "serial/SerialPort.h"
+
+#include <cstdio>
+
+namespace {
+const char* const kDeviceNameFormat = "\\\\.\\COM%u";
+}  // namespace
+
+SerialPort::~SerialPort() {
+    Close();
+}
+
+bool SerialPort::SetPortNumber(std::uint32_t number) {
+    Close();
+    if (number == 0 || number > kMaxPortNumber) {
+        return false;
+    }
+    m_portNumber = number;
+    FormatDeviceName(number, m_deviceName);
+    return true;
+}
+
+void SerialPort::FormatDeviceName(std::uint32_t number, char (&name)[kDeviceNameSize]) {
+    std::snprintf(name, kDeviceNameSize, kDeviceNameFormat, static_cast<unsigned>(number));
+}
+
+bool SerialPort::Open() {
+    if (IsOpen()) {
+        return true;
+    }
+    platform::Handle handle = platform::OpenPort(m_deviceName);
+    if (handle == platform::kNoHandle) {
+        return false;
+    }
+    if (!platform::SavePortState(handle, &m_savedTimeouts)) {
+        // Nothing was changed yet, so there is nothing to put back.
+        platform::ClosePort(handle);
+        return false;
+    }
+    m_handle = handle;
+    if (!platform::SetZeroTimeouts(m_handle)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void SerialPort::Close() {
+    if (!IsOpen()) {
+        return;
+    }
+    platform::PurgePort(m_handle, platform::Purge::kKeepPendingReads);
+    platform::RestorePortState(m_handle, m_savedTimeouts);
+    platform::ClosePort(m_handle);
+    m_handle = platform::kNoHandle;
+}
+
+bool SerialPort::Configure(std::uint32_t baudRate) {
+    if (baudRate == 0) {
+        return false;
+    }
+    if (!Open()) {
+        return false;
+    }
+    return platform::SetLineSettings(m_handle, baudRate);
+}

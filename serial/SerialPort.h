@@ -1,0 +1,60 @@
+// One serial port, known by its number and its "\\.\COMn" name. While open it holds the port
+// exclusively with its time-outs replaced, and it carries the download's messages, each as one
+// acknowledged exchange.
+#pragma once
+
+#include <cstdint>
+
+#include "config/DataBlock.h"
+#include "serial/Platform.h"
+
+class SerialPort {
+  public:
+    static constexpr std::uint32_t kMaxPortNumber = 256;
+    static constexpr std::uint8_t kAck = 0x06;
+    static constexpr std::uint8_t kNak = 0x15;
+    static constexpr std::uint8_t kNoReply = 0x00;
+    // "\\.\COM256" is the longest name.
+    static constexpr unsigned kDeviceNameSize = 11;
+
+    // The "\\.\COMn" name of port number (1 to 256) into name.
+    static void FormatDeviceName(std::uint32_t number, char (&name)[kDeviceNameSize]);
+
+    SerialPort() = default;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+    virtual ~SerialPort();
+
+    // Closes the port first. 0 and numbers above 256 are refused and change nothing else.
+    bool SetPortNumber(std::uint32_t number);
+    bool Open();
+    void Close();
+    bool Configure(std::uint32_t baudRate);
+    std::uint32_t PortNumber() const { return m_portNumber; }
+    const char* DeviceName() const { return m_deviceName; }
+    bool IsOpen() const { return m_handle != platform::kNoHandle; }
+
+    // Sends a message and waits up to timeoutMs, counted from the end of the write, for ACK or
+    // NAK; 0 when neither came. With announce, the reader tells the user that the device answered
+    // and pauses before it ends.
+    std::uint8_t Exchange(const std::uint8_t* message, std::uint32_t length,
+                          std::uint32_t timeoutMs, bool announce);
+
+    bool Connect();
+    bool SendBlock(const DataBlock* block);
+    bool Disconnect();
+
+  private:
+    static std::uint32_t ReplyReader(void* port);
+    bool TakeReplyByte(std::uint8_t byte);
+
+    platform::Handle m_handle = platform::kNoHandle;
+    // The exchange in progress tells its reader to stop through this event.
+    platform::Handle m_stopEvent = platform::kNoHandle;
+    platform::SavedPortState m_savedTimeouts{};
+    char m_deviceName[kDeviceNameSize] = {};
+    // Written by the reader, read by the exchange only after the reader has ended.
+    std::uint8_t m_reply = kNoReply;
+    bool m_announce = false;
+    std::uint32_t m_portNumber = 0;
+};

@@ -1,0 +1,12 @@
+// What a POSIX port must put back when it is closed: the whole terminal state as it was found.
+#pragma once
+
+#include <termios.h>
+
+namespace platform {
+
+struct SavedPortState {
+    termios lineState;
+};
+
+}  // namespace platform
