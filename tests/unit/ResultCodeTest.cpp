@@ -1,0 +1,40 @@
+#include "app/ResultCode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(ErrorText, EveryCodeHasItsText) {
+    const struct {
+        ResultCode code;
+        const char* text;
+    } kTable[] = {
+        {Success, "Sucess"},
+        {NotImplemented, "This method has not been implemented"},
+        {InvalidFilename, "Filename is not valid"},
+        {OutOfMemory, "Out of memory"},
+        {FileNotFound, "Cannot find file"},
+        {InvalidFile, "File is not a valid TEQ6 configuration file"},
+        {ReadError, "An error occured whilst reading the file"},
+        {InvalidBaudRate, "Baud rate is not valid"},
+        {InvalidPort, "Serial port number is not valid"},
+        {CannotOpenPort, "Cannot open this port"},
+        {CannotConnect, "Cannot connect to the TEQ6"},
+        {CannotSend, "Cannot send data to the TEQ6"},
+        {CannotDisconnect, "Cannot disconnect from the TEQ6"},
+    };
+    for (const auto& entry : kTable) {
+        EXPECT_STREQ(ErrorText(entry.code), entry.text) << "code " << int(entry.code);
+    }
+}
+
+TEST(ErrorText, ValuesBeyondTheTableAreUnknown) {
+    for (unsigned code = 13; code <= 255; ++code) {
+        EXPECT_STREQ(ErrorText(code), "Unknown error") << "code " << code;
+    }
+    EXPECT_STREQ(ErrorText(1000), "Unknown error");
+}
+
+}  // namespace
