@@ -1,0 +1,16 @@
+// The line as the download needs it: a raw byte channel at 8 data bits, no parity and one stop
+// bit, like a Windows port, which has no line discipline.
+#pragma once
+
+#include <termios.h>
+
+namespace platform {
+namespace posix {
+
+// Switches off every translation, echo, signal character and software flow control, and sets
+// 8N1 with the modem lines ignored and the receiver on. The speed and hardware flow control
+// (CRTSCTS) stay as they were.
+void MakeRawEightNOne(termios* line);
+
+}  // namespace posix
+}  // namespace platform

@@ -1,0 +1,96 @@
+// A port's lifetime and saved state on POSIX: the device file behind its COM number, held with
+// flock() so that a second instance of this program sees it as taken, and put back as found.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "serial/Platform.h"
+#include "serial/posix/Descriptor.h"
+#include "serial/posix/PortTable.h"
+
+namespace platform {
+
+namespace {
+
+// Non-blocking because every wait is a poll() that can also watch a stop signal.
+constexpr int kOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+constexpr int kOpenFailed = -1;
+
+// Whether some holder has put the terminal in exclusive mode (TIOCEXCL). Only a privileged
+// process gets this far on such a terminal; it must see the port as taken all the same.
+bool IsExclusive(int descriptor) {
+    int exclusive = 0;
+    return ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// The descriptor of the free terminal behind the name, locked for us, or kOpenFailed.
+int OpenFreeTerminal(const char* deviceName) {
+    char path[posix::kDevicePathSize];
+    if (!posix::DevicePathFor(deviceName, path)) {
+        return kOpenFailed;
+    }
+    const int descriptor = open(path, kOpenFlags);
+    if (descriptor < 0) {
+        return kOpenFailed;
+    }
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0 || !isatty(descriptor) ||
+        IsExclusive(descriptor)) {
+        close(descriptor);
+        return kOpenFailed;
+    }
+    return descriptor;
+}
+
+}  // namespace
+
+Handle OpenPort(const char* deviceName) {
+    const int descriptor = OpenFreeTerminal(deviceName);
+    if (descriptor == kOpenFailed) {
+        return kNoHandle;
+    }
+    // Keeps out programs that open the terminal without taking its lock.
+    if (ioctl(descriptor, TIOCEXCL) != 0) {
+        close(descriptor);
+        return kNoHandle;
+    }
+    return posix::HandleOf(descriptor);
+}
+
+Handle ProbePort(const char* deviceName) {
+    return posix::HandleOf(OpenFreeTerminal(deviceName));
+}
+
+void ClosePort(Handle port) {
+    const int descriptor = posix::DescriptorOf(port);
+    // Exclusive mode outlives our descriptor on some terminals (a pseudo-terminal's slave stays
+    // while its master is open). Both opens refuse a terminal already in that mode, so if it is
+    // set now, it is ours.
+    if (IsExclusive(descriptor)) {
+        ioctl(descriptor, TIOCNXCL);
+    }
+    close(descriptor);
+}
+
+bool SavePortState(Handle port, SavedPortState* saved) {
+    return tcgetattr(posix::DescriptorOf(port), &saved->lineState) == 0;
+}
+
+bool RestorePortState(Handle port, const SavedPortState& saved) {
+    return tcsetattr(posix::DescriptorOf(port), TCSANOW, &saved.lineState) == 0;
+}
+
+// Reads and writes on this descriptor never block, and each of them polls until it has moved
+// every byte (or its stop signal comes): there are no driver time-outs to set.
+bool SetZeroTimeouts(Handle /*port*/) {
+    return true;
+}
+
+// Both modes flush the same way: a read in progress is abandoned through the reader's stop
+// signal, not through the purge.
+void PurgePort(Handle port, Purge /*mode*/) {
+    tcflush(posix::DescriptorOf(port), TCIOFLUSH);
+}
+
+}  // namespace platform

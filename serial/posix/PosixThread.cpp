@@ -1,0 +1,80 @@
+// Threads on POSIX. pthread_join() cannot wait with a time-out, so each thread signals a
+// manual-reset event as its body returns, and a bounded wait polls that event.
+#include <poll.h>
+#include <pthread.h>
+
+#include <new>
+
+#include "serial/Platform.h"
+#include "serial/posix/Descriptor.h"
+#include "serial/posix/DescriptorWait.h"
+
+namespace platform {
+
+namespace {
+
+// What a thread's Handle points to.
+struct PosixThread {
+    ThreadBody body;
+    void* argument;
+    Handle done;
+    pthread_t thread;
+    bool joined;
+};
+
+PosixThread* ThreadOf(Handle handle) {
+    return reinterpret_cast<PosixThread*>(handle);
+}
+
+void* RunBody(void* context) {
+    PosixThread* thread = static_cast<PosixThread*>(context);
+    thread->body(thread->argument);
+    SignalEvent(thread->done);
+    return nullptr;
+}
+
+}  // namespace
+
+Handle StartThread(ThreadBody body, void* argument) {
+    PosixThread* thread = new (std::nothrow) PosixThread{body, argument, kNoHandle, {}, false};
+    if (thread == nullptr) {
+        return kNoHandle;
+    }
+    thread->done = NewEvent();
+    if (thread->done == kNoHandle) {
+        delete thread;
+        return kNoHandle;
+    }
+    if (pthread_create(&thread->thread, nullptr, RunBody, thread) != 0) {
+        CloseEvent(thread->done);
+        delete thread;
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(thread);
+}
+
+WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs) {
+    pollfd watch{posix::DescriptorOf(ThreadOf(thread)->done), POLLIN, 0};
+    const int ready = posix::PollWithin(&watch, 1, timeoutMs);
+    if (ready < 0) {
+        return WaitOutcome::kFailed;
+    }
+    return ready == 0 ? WaitOutcome::kTimedOut : WaitOutcome::kEnded;
+}
+
+void JoinThread(Handle thread) {
+    PosixThread* posixThread = ThreadOf(thread);
+    if (!posixThread->joined) {
+        pthread_join(posixThread->thread, nullptr);
+        posixThread->joined = true;
+    }
+}
+
+// A thread that was only waited for is joined here; having ended, it is joined at once.
+void CloseThread(Handle thread) {
+    JoinThread(thread);
+    CloseEvent(ThreadOf(thread)->done);
+    delete ThreadOf(thread);
+}
+
+}  // namespace platform
