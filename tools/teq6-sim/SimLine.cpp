@@ -1,0 +1,195 @@
+#include "tools/teq6-sim/SimLine.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr mode_t kDirectoryMode = 0755;
+
+struct BaudRate {
+    std::uint32_t rate;
+    speed_t speed;
+};
+
+constexpr BaudRate kBaudRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool FindSpeed(std::uint32_t rate, speed_t* speed) {
+    for (const BaudRate& entry : kBaudRates) {
+        if (entry.rate == rate) {
+            *speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Complain(const char* what, const char* path) {
+    std::fprintf(stderr, "teq6-sim: %s %s: %s\n", what, path, std::strerror(errno));
+}
+
+bool SetNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// A missing last directory is made; anything further up must exist.
+void MakeParentDirectory(const char* path) {
+    char parent[PATH_MAX];
+    std::snprintf(parent, sizeof(parent), "%s", path);
+    char* slash = std::strrchr(parent, '/');
+    if (slash != nullptr && slash != parent) {
+        *slash = '\0';
+        mkdir(parent, kDirectoryMode);
+    }
+}
+
+void CloseDescriptor(int* fd) {
+    if (*fd >= 0) {
+        close(*fd);
+        *fd = -1;
+    }
+}
+
+}  // namespace
+
+SimLine::~SimLine() {
+    Close();
+}
+
+bool SimLine::OpenPseudoTerminal(const char* linkPath) {
+    m_fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_fd < 0) {
+        Complain("cannot open", "a pseudo-terminal");
+        return false;
+    }
+    if (grantpt(m_fd) != 0 || unlockpt(m_fd) != 0 || ptsname_r(m_fd, m_name, kPathSize) != 0 ||
+        !SetNonBlocking(m_fd)) {
+        Complain("cannot set up", "the pseudo-terminal");
+        Close();
+        return false;
+    }
+    if (!OpenSlave() || (linkPath != nullptr && !MakeLink(linkPath))) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+// The program sets its own line settings when it opens the port, but the simulator's bytes must
+// pass untouched even before that, and after it has restored what it found: raw, no echo.
+bool SimLine::OpenSlave() {
+    m_slaveFd = open(m_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    struct termios settings {};
+    if (m_slaveFd < 0 || tcgetattr(m_slaveFd, &settings) != 0) {
+        Complain("cannot open", m_name);
+        return false;
+    }
+    cfmakeraw(&settings);
+    if (tcsetattr(m_slaveFd, TCSANOW, &settings) != 0) {
+        Complain("cannot set raw mode on", m_name);
+        return false;
+    }
+    return true;
+}
+
+bool SimLine::MakeLink(const char* linkPath) {
+    struct stat existing {};
+    if (lstat(linkPath, &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+        std::fprintf(stderr, "teq6-sim: %s exists and is not a symbolic link; left alone\n",
+                     linkPath);
+        return false;
+    }
+    // Made beside the old link and renamed over it, so the name never points nowhere.
+    char temporary[kPathSize];
+    std::snprintf(temporary, sizeof(temporary), "%s.teq6-sim-%ld", linkPath,
+                  static_cast<long>(getpid()));
+    MakeParentDirectory(linkPath);
+    unlink(temporary);
+    if (symlink(m_name, temporary) != 0 || rename(temporary, linkPath) != 0) {
+        Complain("cannot make the link", linkPath);
+        unlink(temporary);
+        return false;
+    }
+    std::snprintf(m_link, sizeof(m_link), "%s", linkPath);
+    return true;
+}
+
+// Only a link that still points at this line is removed: another simulator may have taken the
+// name over since.
+void SimLine::RemoveLink() {
+    if (m_link[0] == '\0') {
+        return;
+    }
+    char target[kPathSize];
+    const ssize_t length = readlink(m_link, target, sizeof(target) - 1);
+    if (length >= 0) {
+        target[length] = '\0';
+        if (std::strcmp(target, m_name) == 0) {
+            unlink(m_link);
+        }
+    }
+    m_link[0] = '\0';
+}
+
+bool SimLine::OpenDevice(const char* path, std::uint32_t baudRate) {
+    speed_t speed = B0;
+    if (!FindSpeed(baudRate, &speed)) {
+        std::fprintf(stderr, "teq6-sim: %u is not a standard baud rate\n", baudRate);
+        return false;
+    }
+    std::snprintf(m_name, sizeof(m_name), "%s", path);
+    m_fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0 || tcgetattr(m_fd, &m_savedDevice) != 0) {
+        Complain("cannot open", path);
+        Close();
+        return false;
+    }
+    m_restoreDevice = true;
+    struct termios settings = m_savedDevice;
+    cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cflag &= ~(CRTSCTS | CSTOPB | PARENB);
+    if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0 ||
+        tcsetattr(m_fd, TCSANOW, &settings) != 0 || tcflush(m_fd, TCIOFLUSH) != 0) {
+        Complain("cannot set raw 8N1 on", path);
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void SimLine::Close() {
+    RemoveLink();
+    if (m_restoreDevice) {
+        tcsetattr(m_fd, TCSANOW, &m_savedDevice);
+        m_restoreDevice = false;
+    }
+    CloseDescriptor(&m_fd);
+    CloseDescriptor(&m_slaveFd);
+}
+
+std::size_t SimLine::UnreadByPeer() const {
+    int pending = 0;
+    // On a pseudo-terminal what the device wrote waits in the slave's input queue; on a real
+    // line, in the device's output queue.
+    const bool known = m_slaveFd >= 0 ? ioctl(m_slaveFd, FIONREAD, &pending) == 0
+                                      : ioctl(m_fd, TIOCOUTQ, &pending) == 0;
+    return known && pending > 0 ? static_cast<std::size_t>(pending) : 0;
+}
