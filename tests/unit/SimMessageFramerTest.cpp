@@ -39,7 +39,7 @@ std::vector<FrameEvent> Feed(MessageFramer* framer, const Bytes& bytes) {
 
 using Events = std::vector<FrameEvent>;
 
-class ConnectedFramer : public ::testing::Test {
+class SimConnectedFramer : public ::testing::Test {
   protected:
     void SetUp() override { framer.SetConnected(true); }
     MessageFramer framer;
@@ -91,7 +91,7 @@ TEST(SimMessageFramer, BlockBeforeTheConnectionIsOneFramingError) {
     EXPECT_EQ(framer.DiscardedLength(), kBlockSize);
 }
 
-TEST_F(ConnectedFramer, BlockCountsAtItsLastByteWithItsBytesIntact) {
+TEST_F(SimConnectedFramer, BlockCountsAtItsLastByteWithItsBytesIntact) {
     const Bytes block = BlockStartingWith({});
     const Bytes allButLast(block.begin(), block.end() - 1);
     EXPECT_EQ(Feed(&framer, allButLast), Events{});
@@ -102,7 +102,7 @@ TEST_F(ConnectedFramer, BlockCountsAtItsLastByteWithItsBytesIntact) {
     EXPECT_EQ(framer.IdleGap(), FrameEvent::kNone);
 }
 
-TEST_F(ConnectedFramer, BlocksBackToBackStayAligned) {
+TEST_F(SimConnectedFramer, BlocksBackToBackStayAligned) {
     const Bytes first = BlockStartingWith({0x11});
     const Bytes second = BlockStartingWith({0x22});
     Bytes both = first;
@@ -116,21 +116,21 @@ TEST_F(ConnectedFramer, BlocksBackToBackStayAligned) {
     EXPECT_EQ(seen, (std::vector<Bytes>{first, second}));
 }
 
-TEST_F(ConnectedFramer, ShortMessagesCountOnlyAfterTheSilence) {
+TEST_F(SimConnectedFramer, ShortMessagesCountOnlyAfterTheSilence) {
     EXPECT_EQ(Feed(&framer, kEnd), Events{});
     EXPECT_EQ(framer.IdleGap(), FrameEvent::kEndMessage);
     EXPECT_EQ(Feed(&framer, kConnect), Events{});
     EXPECT_EQ(framer.IdleGap(), FrameEvent::kConnectRequest);
 }
 
-TEST_F(ConnectedFramer, BlockBeginningLikeAShortMessageIsABlock) {
+TEST_F(SimConnectedFramer, BlockBeginningLikeAShortMessageIsABlock) {
     for (const Bytes& start : {kEnd, kConnect}) {
         EXPECT_EQ(Feed(&framer, BlockStartingWith(start)), Events{FrameEvent::kBlock});
         EXPECT_EQ(framer.IdleGap(), FrameEvent::kNone);
     }
 }
 
-TEST_F(ConnectedFramer, IncompleteMessagesAreDroppedAtTheSilence) {
+TEST_F(SimConnectedFramer, IncompleteMessagesAreDroppedAtTheSilence) {
     const Bytes half(kBlockSize / 2, 0x5A);
     Bytes endMessageAndMore = kEnd;
     endMessageAndMore.push_back(0x00);
@@ -145,7 +145,7 @@ TEST_F(ConnectedFramer, IncompleteMessagesAreDroppedAtTheSilence) {
     EXPECT_EQ(Bytes(framer.LastBlock().bytes, framer.LastBlock().bytes + kBlockSize), block);
 }
 
-TEST_F(ConnectedFramer, AfterTheSessionOnlyConnectRequestsCountAgain) {
+TEST_F(SimConnectedFramer, AfterTheSessionOnlyConnectRequestsCountAgain) {
     framer.SetConnected(false);
     EXPECT_EQ(Feed(&framer, kEnd), Events{});
     EXPECT_EQ(framer.IdleGap(), FrameEvent::kFramingError);
