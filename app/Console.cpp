@@ -7,6 +7,7 @@
 #if defined(_WIN32)
 #else
 #include <langinfo.h>
+#include <stdio.h>
 #include <clocale>
 #endif
 
@@ -39,6 +40,17 @@ void Print(const char* format, ...) {
 
 void Flush() {
     std::fflush(stdout);
+}
+
+void Finish() {
+    Flush();
+    // Never released: the watcher may still be running, and it now waits here until the
+    // process ends.
+#if defined(_WIN32)
+    _lock_file(stdout);
+#else
+    flockfile(stdout);
+#endif
 }
 
 bool WantsUnicodeBoxes() {

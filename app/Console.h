@@ -16,6 +16,11 @@ void Print(const char* format, ...)
 
 void Flush();
 
+// Last call before the process ends: writes out what is buffered and keeps every other thread
+// from printing from then on. The C library's final flush at exit takes no lock, so a thread still
+// printing or flushing then would write the same text twice.
+void Finish();
+
 // Whether box-drawing characters must be written as UTF-8 rather than code page 437 bytes.
 bool WantsUnicodeBoxes();
 

@@ -10,7 +10,9 @@
 
 #if defined(_WIN32)
 // Expand * and ? in arguments as the Windows command line of the tool always has.
-extern "C" int _dowildcard = -1;
+extern "C" {
+int _dowildcard = -1;
+}
 #endif
 
 namespace {
@@ -74,6 +76,8 @@ int main(int argc, char* argv[]) {
     console::Print("File name: %s\n", line.fileName);
     console::Print("Baud rate: %d\n", static_cast<int>(line.baudRate));
     console::Print("COM Port: %d\n", static_cast<int>(line.portNumber));
+    const int status = Run(line);
     // The watcher may still be blocked reading the keyboard; the process ends without it.
-    return Run(line);
+    console::Finish();
+    return status;
 }

@@ -56,7 +56,9 @@ void SerialPort::Close() {
 }
 
 bool SerialPort::Configure(std::uint32_t baudRate) {
-    if (baudRate == 0) {
+    // Above the signed 32-bit range lie only negative numbers from the command line; some
+    // drivers (Wine's among them) would quietly run such a port at another rate.
+    if (baudRate == 0 || baudRate > kMaxBaudRate) {
         return false;
     }
     if (!Open()) {

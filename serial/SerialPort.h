@@ -11,6 +11,7 @@
 class SerialPort {
   public:
     static constexpr std::uint32_t kMaxPortNumber = 256;
+    static constexpr std::uint32_t kMaxBaudRate = 2147483647;
     static constexpr std::uint8_t kAck = 0x06;
     static constexpr std::uint8_t kNak = 0x15;
     static constexpr std::uint8_t kNoReply = 0x00;

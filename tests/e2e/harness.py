@@ -221,7 +221,7 @@ class Run:
         """Waits until the console shows text; fails the case if it never does."""
         deadline = time.monotonic() + timeout
         with self._lock:
-            while text not in self.context.normalise(bytes(self._output)):
+            while text not in split_prompt(self.context.normalise(bytes(self._output)))[0]:
                 left = deadline - time.monotonic()
                 if left <= 0 or (self.process.poll() is not None and not self._reader.is_alive()):
                     raise AssertionError(
