@@ -169,7 +169,7 @@ class Simulator:
         return self.summary()
 
     def summary(self):
-        return {k: v for k, v in re.findall(r"([a-z][a-z ]*?): (\w+)", self.summary_line)}
+        return {k: v for k, v in re.findall(r"([A-Za-z][A-Za-z ]*?): (\w+)", self.summary_line)}
 
     def received(self):
         with open(self.record_path, "rb") as record:
