@@ -6,6 +6,8 @@ import sys
 import time
 
 from cases import CASES, Skip
+import fault_cases  # noqa: F401  (registers its cases)
+import load_cases  # noqa: F401
 from harness import Context
 
 

@@ -1,0 +1,1 @@
+"""End-to-end cases under load: many downloads at once, and two programs after one port."""
