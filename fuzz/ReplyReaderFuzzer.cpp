@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    if (ftruncate(line->console, 0) != 0) {
+    if (ftruncate(line->console, 0) != 0 || lseek(line->console, 0, SEEK_SET) != 0) {
         std::abort();
     }
     std::thread device(PlayDevice, line->master, data, sent);
