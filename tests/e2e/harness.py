@@ -38,6 +38,16 @@ PORT_NUMBERS = range(2, 90)
 PORT_FAMILIES = ((1, "ttyS"), (33, "ttyUSB"), (65, "ttyACM"), (97, "ttyAMA"))
 
 
+VALGRIND = [
+    "valgrind",
+    "--quiet",
+    "--error-exitcode=99",
+    "--leak-check=full",
+    "--errors-for-leak-kinds=definite,possible",
+    "--suppressions=" + os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp"),
+]
+
+
 def check_word(payload):
     return (-sum(payload)) & 0xFFFF
 
@@ -91,7 +101,11 @@ class Context:
     def program_command(self, args):
         if self.is_wine:
             return [self.wine_run, os.path.join(self.windows_build, "telvorn.exe")] + list(args)
-        return [os.path.join(self.linux_build, "telvorn")] + list(args)
+        program = [os.path.join(self.linux_build, "telvorn")]
+        if self.target == "valgrind":
+            # Any memory error, or a block definitely or possibly lost, fails the run.
+            program = VALGRIND + program
+        return program + list(args)
 
     def normalise(self, output):
         # The Windows C runtime writes text-mode line ends.

@@ -15,7 +15,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("case", nargs="?")
     parser.add_argument("--list", action="store_true", help="print the case names")
-    parser.add_argument("--target", choices=("linux", "wine"), default="linux")
+    parser.add_argument("--target", choices=("linux", "wine", "valgrind"), default="linux")
     parser.add_argument("--linux-build", help="the Linux build directory (program and simulator)")
     parser.add_argument("--windows-build", help="the Windows build directory (telvorn.exe)")
     parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
