@@ -85,14 +85,16 @@ class Context:
     """Where things are: the builds, the device directory and the Wine prefix."""
 
     def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None):
+        # The program runs in a workspace of its own, so every path must stand on its own.
+        absolute = lambda path: os.path.abspath(path) if path else path
         self.target = target
-        self.linux_build = linux_build
-        self.windows_build = windows_build
-        self.wine_prefix = wine_prefix
-        self.wine_run = wine_run
-        self.device_dir = os.path.join(linux_build, "dev")
+        self.linux_build = absolute(linux_build)
+        self.windows_build = absolute(windows_build)
+        self.wine_prefix = absolute(wine_prefix)
+        self.wine_run = absolute(wine_run)
+        self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
-        self.sim = os.path.join(linux_build, "tools", "teq6-sim", "teq6-sim")
+        self.sim = os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")
 
     @property
     def is_wine(self):
@@ -165,6 +167,14 @@ class Simulator:
     def log(self):
         with open(self.log_path, "rb") as log:
             return log.read().decode(errors="replace")
+
+    def wait_for_log(self, text, timeout=STARTUP_TIMEOUT):
+        """Waits until the simulator has logged text, i.e. has seen that message arrive."""
+        deadline = time.monotonic() + timeout
+        while text not in self.log():
+            if time.monotonic() > deadline:
+                raise AssertionError("simulator never logged %r; it logged:\n%s" % (text, self.log()))
+            time.sleep(0.05)
 
     def stop(self, timeout=10):
         """Ends the simulator (if the end message has not already) and reads its summary."""
