@@ -108,7 +108,7 @@ def download_body(count, silent_connects=0, attempts=None, echo=b"", upto=None):
 def finished(run, session):
     status, output = run.finish()
     body, prompts = split_prompt(output)
-    expect_equal(prompts, 1, "prompt lines")
+    expect_equal(prompts, 1, "prompt lines in %r" % output)
     head = session.head()
     expect_equal(body[: len(head)], head, "banner and settings")
     return status, body[len(head) :]
