@@ -6,6 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "serial/Platform.h"
 #include "serial/posix/Descriptor.h"
 #include "serial/posix/PortTable.h"
@@ -25,8 +27,32 @@ bool IsExclusive(int descriptor) {
     return ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
+// A port object waits out other programs' start-up probes, which hold each port for a moment,
+// rather than report the port as taken; a real holder keeps it past these attempts.
+constexpr int kExclusiveLockAttempts = 20;
+constexpr std::uint32_t kExclusiveLockRetryMs = 5;
+
+bool TakeExclusiveLock(int descriptor) {
+    for (int attempt = 1; attempt <= kExclusiveLockAttempts; ++attempt) {
+        if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
+        if (errno != EWOULDBLOCK) {
+            return false;
+        }
+        SleepMs(kExclusiveLockRetryMs);
+    }
+    return false;
+}
+
+// Probes share the lock, so two programs starting at once do not hide ports from each other;
+// a port that some program holds exclusively is refused all the same.
+bool TakeProbeLock(int descriptor) {
+    return flock(descriptor, LOCK_SH | LOCK_NB) == 0;
+}
+
 // The descriptor of the free terminal behind the name, locked for us, or kOpenFailed.
-int OpenFreeTerminal(const char* deviceName) {
+int OpenFreeTerminal(const char* deviceName, bool (*takeLock)(int)) {
     char path[posix::kDevicePathSize];
     if (!posix::DevicePathFor(deviceName, path)) {
         return kOpenFailed;
@@ -35,8 +61,7 @@ int OpenFreeTerminal(const char* deviceName) {
     if (descriptor < 0) {
         return kOpenFailed;
     }
-    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0 || !isatty(descriptor) ||
-        IsExclusive(descriptor)) {
+    if (!isatty(descriptor) || IsExclusive(descriptor) || !takeLock(descriptor)) {
         close(descriptor);
         return kOpenFailed;
     }
@@ -46,7 +71,7 @@ int OpenFreeTerminal(const char* deviceName) {
 }  // namespace
 
 Handle OpenPort(const char* deviceName) {
-    const int descriptor = OpenFreeTerminal(deviceName);
+    const int descriptor = OpenFreeTerminal(deviceName, TakeExclusiveLock);
     if (descriptor == kOpenFailed) {
         return kNoHandle;
     }
@@ -59,7 +84,7 @@ Handle OpenPort(const char* deviceName) {
 }
 
 Handle ProbePort(const char* deviceName) {
-    return posix::HandleOf(OpenFreeTerminal(deviceName));
+    return posix::HandleOf(OpenFreeTerminal(deviceName, TakeProbeLock));
 }
 
 void ClosePort(Handle port) {

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LinkedTerminal.h"
@@ -122,4 +123,26 @@ TEST(PortOwnership, TerminalInAnotherProgramsExclusiveUseIsRefusedAndKeptExclusi
 
     ioctl(otherProgram, TIOCNXCL);
     close(otherProgram);
+}
+
+// Programs starting together probe the same ports at the same moment: a probe in progress must
+// neither hide the port from another program's scan nor make its download's open fail.
+TEST(PortOwnership, AnotherProgramsProbeHidesNothing) {
+    constexpr std::uint32_t kPort = 108;
+    LinkedTerminal terminal(kPort);
+    ASSERT_TRUE(terminal.IsReady());
+    const int probing = terminal.OpenSlave();
+    ASSERT_GE(probing, 0);
+    ASSERT_EQ(0, flock(probing, LOCK_SH | LOCK_NB));
+
+    EXPECT_EQ((std::vector<std::uint32_t>{kPort}), ListedPortsBetween(kPort, kPort));
+
+    std::thread probeEnds([probing] {
+        platform::SleepMs(20);
+        close(probing);
+    });
+    SerialPort port;
+    ASSERT_TRUE(port.SetPortNumber(kPort));
+    EXPECT_TRUE(port.Open());
+    probeEnds.join();
 }
