@@ -57,22 +57,12 @@ constexpr StandardRate kStandardRates[] = {
     {3500000, B3500000}, {4000000, B4000000},
 };
 
-// B0 (hang up) is never a rate we set, so it stands for "no standard code".
-speed_t StandardCodeFor(std::uint32_t rate) {
-    for (const StandardRate& standard : kStandardRates) {
-        if (standard.rate == rate) {
-            return standard.code;
-        }
-    }
-    return B0;
-}
-
 bool ApplyLine(int port, const termios& line) {
     return tcsetattr(port, TCSANOW, &line) == 0;
 }
 
 bool ApplyLineAndRate(int port, termios* line, std::uint32_t rate) {
-    const speed_t code = StandardCodeFor(rate);
+    const speed_t code = posix::StandardCodeFor(rate);
     if (code == B0) {
         return ApplyLine(port, *line) && posix::SetCustomBaudRate(port, rate);
     }
@@ -100,5 +90,18 @@ bool SetLineSettings(Handle port, std::uint32_t baudRate) {
     std::uint32_t actual = 0;
     return posix::ReadBaudRate(descriptor, &actual) && actual == baudRate;
 }
+
+namespace posix {
+
+speed_t StandardCodeFor(std::uint32_t rate) {
+    for (const StandardRate& standard : kStandardRates) {
+        if (standard.rate == rate) {
+            return standard.code;
+        }
+    }
+    return B0;
+}
+
+}  // namespace posix
 
 }  // namespace platform

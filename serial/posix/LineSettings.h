@@ -4,6 +4,8 @@
 
 #include <termios.h>
 
+#include <cstdint>
+
 namespace platform {
 namespace posix {
 
@@ -11,6 +13,9 @@ namespace posix {
 // 8N1 with the modem lines ignored and the receiver on. The speed and hardware flow control
 // (CRTSCTS) stay as they were.
 void MakeRawEightNOne(termios* line);
+
+// The termios speed code of a standard rate; B0 (hang up, never a rate to set) for any other.
+speed_t StandardCodeFor(std::uint32_t rate);
 
 }  // namespace posix
 }  // namespace platform

@@ -10,35 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/posix/LineSettings.h"
+
 namespace {
 
 constexpr mode_t kDirectoryMode = 0755;
-
-struct BaudRate {
-    std::uint32_t rate;
-    speed_t speed;
-};
-
-constexpr BaudRate kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-bool FindSpeed(std::uint32_t rate, speed_t* speed) {
-    for (const BaudRate& entry : kBaudRates) {
-        if (entry.rate == rate) {
-            *speed = entry.speed;
-            return true;
-        }
-    }
-    return false;
-}
 
 void Complain(const char* what, const char* path) {
     std::fprintf(stderr, "teq6-sim: %s %s: %s\n", what, path, std::strerror(errno));
@@ -149,8 +125,8 @@ void SimLine::RemoveLink() {
 }
 
 bool SimLine::OpenDevice(const char* path, std::uint32_t baudRate) {
-    speed_t speed = B0;
-    if (!FindSpeed(baudRate, &speed)) {
+    const speed_t speed = platform::posix::StandardCodeFor(baudRate);
+    if (speed == B0) {
         std::fprintf(stderr, "teq6-sim: %u is not a standard baud rate\n", baudRate);
         return false;
     }
