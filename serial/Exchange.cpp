@@ -10,6 +10,8 @@ namespace {
 constexpr std::uint8_t kFirstPrintable = 0x20;
 constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr std::uint32_t kAnnouncePauseMs = 3000;
+// About what a serial driver holds: the bytes already received when the time-out ends.
+constexpr std::uint32_t kBytesAfterStop = 4096;
 
 bool IsPrintable(std::uint8_t byte) {
     return byte >= kFirstPrintable && byte <= kLastPrintable;
@@ -100,10 +102,19 @@ std::uint32_t SerialPort::ReplyReader(void* argument) {
     SerialPort* port = static_cast<SerialPort*>(argument);
     platform::Handle readEvent = platform::NewEvent();
     if (readEvent == platform::kNoHandle) {
+        // Without it no byte can be read; ending at once would let the connect loop spin.
+        platform::WaitForEvent(port->m_stopEvent);
         return 0;
     }
+    std::uint32_t takenAfterStop = 0;
     bool stopped = false;
     while (!stopped) {
+        // A byte that is there wins over the stop signal, so a reply arriving as the time-out
+        // ends still counts; but a device that never stops talking must not hold the reader,
+        // and with it the download, for ever.
+        if (platform::IsSignalled(port->m_stopEvent) && ++takenAfterStop > kBytesAfterStop) {
+            break;
+        }
         std::uint8_t byte = 0;
         switch (platform::ReadByte(port->m_handle, readEvent, port->m_stopEvent, &byte)) {
             case platform::ReadOutcome::kByte:

@@ -62,6 +62,7 @@ ReadOutcome ReadByte(Handle port, Handle readEvent, Handle stopEvent, std::uint8
 Handle NewEvent();
 void SignalEvent(Handle event);
 void WaitForEvent(Handle event);  // without a time limit
+bool IsSignalled(Handle event);    // without waiting
 void CloseEvent(Handle event);
 
 // --- Threads ---------------------------------------------------------------------------------

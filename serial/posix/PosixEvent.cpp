@@ -35,6 +35,11 @@ void WaitForEvent(Handle event) {
     posix::PollWithoutLimit(&watch, 1);
 }
 
+bool IsSignalled(Handle event) {
+    pollfd watch{posix::DescriptorOf(event), POLLIN, 0};
+    return posix::PollWithin(&watch, 1, 0) > 0;
+}
+
 void CloseEvent(Handle event) {
     close(posix::DescriptorOf(event));
 }

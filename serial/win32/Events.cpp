@@ -23,6 +23,11 @@ void WaitForEvent(Handle event) {
     WaitForSingleObject(ToNative(event), INFINITE);
 }
 
+bool IsSignalled(Handle event) {
+    constexpr DWORD kDoNotWait = 0;
+    return WaitForSingleObject(ToNative(event), kDoNotWait) == WAIT_OBJECT_0;
+}
+
 void CloseEvent(Handle event) {
     CloseHandle(ToNative(event));
 }
