@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <mutex>
 
 #include "serial/Platform.h"
 #include "serial/posix/Descriptor.h"
@@ -25,6 +27,48 @@ constexpr int kOpenFailed = -1;
 bool IsExclusive(int descriptor) {
     int exclusive = 0;
     return ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// The descriptors this process put in exclusive mode. A pseudo-terminal keeps that mode past
+// its last close while its master is open, so it is undone on close and, for the port that stays
+// open until the run ends, when the process exits; a probe's close leaves it alone.
+constexpr int kNoDescriptor = -1;
+constexpr int kMaxExclusivePorts = 8;
+std::mutex exclusiveLock;
+int exclusivePorts[kMaxExclusivePorts] = {kNoDescriptor, kNoDescriptor, kNoDescriptor,
+                                          kNoDescriptor, kNoDescriptor, kNoDescriptor,
+                                          kNoDescriptor, kNoDescriptor};
+
+void ReleaseExclusivePortsAtExit() {
+    std::lock_guard<std::mutex> hold(exclusiveLock);
+    for (int descriptor : exclusivePorts) {
+        if (descriptor != kNoDescriptor) {
+            ioctl(descriptor, TIOCNXCL);
+        }
+    }
+}
+
+bool RememberExclusive(int descriptor) {
+    static const bool releasedAtExit = std::atexit(ReleaseExclusivePortsAtExit) == 0;
+    std::lock_guard<std::mutex> hold(exclusiveLock);
+    for (int& slot : exclusivePorts) {
+        if (releasedAtExit && slot == kNoDescriptor) {
+            slot = descriptor;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ForgetExclusive(int descriptor) {
+    std::lock_guard<std::mutex> hold(exclusiveLock);
+    for (int& slot : exclusivePorts) {
+        if (slot == descriptor) {
+            slot = kNoDescriptor;
+            return true;
+        }
+    }
+    return false;
 }
 
 // A port object waits out other programs' start-up probes, which hold each port for a moment,
@@ -76,7 +120,8 @@ Handle OpenPort(const char* deviceName) {
         return kNoHandle;
     }
     // Keeps out programs that open the terminal without taking its lock.
-    if (ioctl(descriptor, TIOCEXCL) != 0) {
+    if (!RememberExclusive(descriptor) || ioctl(descriptor, TIOCEXCL) != 0) {
+        ForgetExclusive(descriptor);
         close(descriptor);
         return kNoHandle;
     }
@@ -89,10 +134,7 @@ Handle ProbePort(const char* deviceName) {
 
 void ClosePort(Handle port) {
     const int descriptor = posix::DescriptorOf(port);
-    // Exclusive mode outlives our descriptor on some terminals (a pseudo-terminal's slave stays
-    // while its master is open). Both opens refuse a terminal already in that mode, so if it is
-    // set now, it is ours.
-    if (IsExclusive(descriptor)) {
+    if (ForgetExclusive(descriptor)) {
         ioctl(descriptor, TIOCNXCL);
     }
     close(descriptor);
