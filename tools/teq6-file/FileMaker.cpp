@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "FileChecker.h"
 #include "FileLayout.h"
 #include "Plural.h"
 #include "config/ConfigFile.h"
 #include "config/DataBlock.h"
+#include "config/DataBuffer.h"
 
 namespace {
 // The header is not interpreted by the program; this text only lets a person recognise the file.
@@ -22,15 +24,8 @@ FileMaker::~FileMaker() = default;
 
 bool FileMaker::Make() {
     std::uint8_t header[kHeaderSize] = {};
-    if (!FillHeader(header)) {
-        return false;
-    }
-    BinaryFile payload(m_payloadPath, BinaryFile::Mode::kRead);
-    if (!payload.IsOpen()) {
-        std::printf("cannot open %s\n", m_payloadPath);
-        return false;
-    }
-    if (!Write(&payload, header) || !ReadsBack()) {
+    DataBuffer blocks;
+    if (!FillHeader(header) || !LoadBlocks(&blocks) || !Write(header, blocks) || !ReadsBack()) {
         return false;
     }
     std::printf("wrote %s: %u block%s, %llu bytes\n", m_outPath,
@@ -59,35 +54,55 @@ bool FileMaker::FillHeader(std::uint8_t* header) const {
     return true;
 }
 
-bool FileMaker::Write(BinaryFile* payload, const std::uint8_t* header) {
-    BinaryFile out(m_outPath, BinaryFile::Mode::kWrite);
-    if (!out.IsOpen()) {
-        std::printf("cannot create %s\n", m_outPath);
+// The whole payload is read before the output is opened: the payload may be the output itself.
+bool FileMaker::LoadBlocks(DataBuffer* blocks) const {
+    BinaryFile payload(m_payloadPath, BinaryFile::Mode::kRead);
+    if (!payload.IsOpen()) {
+        std::printf("cannot open %s\n", m_payloadPath);
         return false;
     }
-    bool written = out.Write(header, kHeaderSize) && out.Write(kFileMagic, kMarkerSize) &&
-                   WriteBlocks(payload, &out) && out.Write(kEndMarker, kMarkerSize);
-    if (!out.Close() || !written) {
-        std::printf("cannot write %s\n", m_outPath);
+    for (;;) {
+        DataBlock* block = new (std::nothrow) DataBlock;
+        if (block == nullptr) {
+            std::printf("out of memory reading %s\n", m_payloadPath);
+            return false;
+        }
+        const std::size_t length = payload.Read(block->bytes, kPayloadSize);
+        if (length == 0) {
+            delete block;
+            break;
+        }
+        std::memset(block->bytes + length, 0, kPayloadSize - length);
+        StoreCheckWord(block, CheckWordFor(block->bytes));
+        if (!blocks->Add(block)) {
+            delete block;
+            std::printf("out of memory reading %s\n", m_payloadPath);
+            return false;
+        }
+    }
+    if (payload.HasError()) {
+        std::printf("cannot read %s\n", m_payloadPath);
         return false;
     }
     return true;
 }
 
-// Streams the payload block by block, so a large file never has to fit in memory.
-bool FileMaker::WriteBlocks(BinaryFile* payload, BinaryFile* out) {
-    m_blockCount = 0;
-    DataBlock block;
-    std::size_t length;
-    while ((length = payload->Read(block.bytes, kPayloadSize)) > 0) {
-        std::memset(block.bytes + length, 0, kPayloadSize - length);
-        StoreCheckWord(&block, CheckWordFor(block.bytes));
-        if (!out->Write(block.bytes, kBlockSize)) {
-            return false;
-        }
-        ++m_blockCount;
+bool FileMaker::Write(const std::uint8_t* header, const DataBuffer& blocks) {
+    BinaryFile out(m_outPath, BinaryFile::Mode::kWrite);
+    if (!out.IsOpen()) {
+        std::printf("cannot create %s\n", m_outPath);
+        return false;
     }
-    return !payload->HasError();
+    bool written = out.Write(header, kHeaderSize) && out.Write(kFileMagic, kMarkerSize);
+    for (m_blockCount = 0; written && m_blockCount < blocks.Count(); ++m_blockCount) {
+        written = out.Write(blocks.At(m_blockCount)->bytes, kBlockSize);
+    }
+    written = written && out.Write(kEndMarker, kMarkerSize);
+    if (!out.Close() || !written) {
+        std::printf("cannot write %s\n", m_outPath);
+        return false;
+    }
+    return true;
 }
 
 bool FileMaker::ReadsBack() const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "BinaryFile.h"
+#include "config/DataBuffer.h"
 
 class FileMaker {
   public:
@@ -20,8 +21,8 @@ class FileMaker {
 
   private:
     bool FillHeader(std::uint8_t* header) const;
-    bool Write(BinaryFile* payload, const std::uint8_t* header);
-    bool WriteBlocks(BinaryFile* payload, BinaryFile* out);
+    bool LoadBlocks(DataBuffer* blocks) const;
+    bool Write(const std::uint8_t* header, const DataBuffer& blocks);
     bool ReadsBack() const;
 
     const char* m_payloadPath;
