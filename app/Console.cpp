@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(_WIN32)
-#else
+#if !defined(_WIN32)
 #include <langinfo.h>
-#include <stdio.h>
+#include <stdio.h>  // flockfile
+
 #include <clocale>
 #endif
 
