@@ -57,6 +57,14 @@ constexpr StandardRate kStandardRates[] = {
     {3500000, B3500000}, {4000000, B4000000},
 };
 
+constexpr std::uint64_t kRateTolerancePercent = 3;
+constexpr std::uint64_t kPercent = 100;
+
+bool WithinTolerance(std::uint32_t actual, std::uint32_t wanted) {
+    const std::uint64_t difference = actual > wanted ? actual - wanted : wanted - actual;
+    return difference * kPercent <= wanted * kRateTolerancePercent;
+}
+
 bool ApplyLine(int port, const termios& line) {
     return tcsetattr(port, TCSANOW, &line) == 0;
 }
@@ -86,9 +94,10 @@ bool SetLineSettings(Handle port, std::uint32_t baudRate) {
         return false;
     }
     // tcsetattr() succeeds when any of the changes took, and a driver that cannot run at a rate
-    // may keep another one: only the rate the port now reports counts.
+    // may keep another one: the rate the port now reports must be the one asked for, give or
+    // take what a UART tolerates (some USB adapters report the nearest rate their clock makes).
     std::uint32_t actual = 0;
-    return posix::ReadBaudRate(descriptor, &actual) && actual == baudRate;
+    return posix::ReadBaudRate(descriptor, &actual) && WithinTolerance(actual, baudRate);
 }
 
 namespace posix {
