@@ -2,11 +2,13 @@
 
 The same cases run against two targets: the Linux build, which finds the simulator through its
 device-file table (COM33 is <device dir>/ttyUSB0), and the Windows build under Wine, which finds
-it through a dosdevices link (comN -> the pseudo-terminal).
+it through a dosdevices link (comN -> the pseudo-terminal). A case is a function taking a Context;
+it raises AssertionError on a failure and Skip when the target cannot show what it needs.
 """
 
 import fcntl
 import os
+import random
 import re
 import signal
 import struct
@@ -28,6 +30,9 @@ BANNER_CP437 = (
     b"  \xc0" + b"\xc4" * 36 + b"\xd9\n"
 )
 PROMPT = b"Enter 'x' to exit program\n"
+USAGE = b"Usage: TELVORN <filename> [<port number>] [-b<baud rate>]\n"
+WAITING = b"Waiting for connection\n"
+PREPARING = b"\nPreparing to load TEQ6 data..\n"
 
 # Generous bounds for things that should happen at once; only a hang ever reaches them.
 STARTUP_TIMEOUT = 60
@@ -37,48 +42,91 @@ RUN_TIMEOUT = 240
 PORT_NUMBERS = range(2, 90)
 PORT_FAMILIES = ((1, "ttyS"), (33, "ttyUSB"), (65, "ttyACM"), (97, "ttyAMA"))
 
+SUPPRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
+# Any memory error, or a block definitely or possibly lost, fails the run.
+VALGRIND = ["valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
+            "--errors-for-leak-kinds=definite,possible", "--suppressions=" + SUPPRESSIONS]
 
-VALGRIND = [
-    "valgrind",
-    "--quiet",
-    "--error-exitcode=99",
-    "--leak-check=full",
-    "--errors-for-leak-kinds=definite,possible",
-    "--suppressions=" + os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp"),
-]
+CASES = {}
 
 
-def check_word(payload):
-    return (-sum(payload)) & 0xFFFF
+class Skip(Exception):
+    pass
+
+
+def case(function):
+    CASES[function.__name__] = function
+    return function
+
+
+def expect(condition, what):
+    if not condition:
+        raise AssertionError(what)
+
+
+def expect_equal(actual, expected, what):
+    expect(actual == expected, "%s:\nexpected %r\nactual   %r" % (what, expected, actual))
 
 
 def make_block(payload):
     payload = payload.ljust(PAYLOAD_SIZE, b"\0")
-    return payload + struct.pack("<H", check_word(payload))
+    return payload + struct.pack("<H", -sum(payload) & 0xFFFF)
 
 
-def make_config(blocks, trailer=END_MARKER):
-    return HEADER + FILE_MAGIC + b"".join(blocks) + trailer
+def make_config(blocks):
+    return HEADER + FILE_MAGIC + b"".join(blocks) + END_MARKER
 
 
 def numbered_blocks(count, seed=0):
     """Blocks whose payloads differ, so that a block sent twice or out of order shows."""
-    blocks = []
-    for index in range(count):
-        state = (index * 7919 + seed * 104729 + 1) & 0xFFFFFFFF
-        payload = bytearray()
-        while len(payload) < PAYLOAD_SIZE:
-            state = (state * 1103515245 + 12345) & 0x7FFFFFFF
-            payload += struct.pack("<I", state)
-        blocks.append(make_block(bytes(payload[:PAYLOAD_SIZE])))
-    return blocks
+    make = lambda index: random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
+    return [make_block(make(index)) for index in range(count)]
 
 
-def device_file_name(number):
-    for first, family in reversed(PORT_FAMILIES):
-        if number >= first:
-            return "%s%d" % (family, number - first)
-    raise ValueError("no device file for COM%d" % number)
+def settings_lines(file_name, port, baud=115200):
+    return b"File name: %s\nBaud rate: %d\nCOM Port: %d\n" % (file_name, baud, port)
+
+
+def attempt_line(block, count, attempt):
+    return b"\nWriting block %d of %d, attempt %d: " % (block, count, attempt)
+
+
+def success_line(name):
+    return b"\n\nSuccessfully loaded data file '%s' to the TEQ6" % name
+
+
+def error_line(text):
+    return b"Error loading data: " + text
+
+
+def split_prompt(output):
+    """Removes the watcher's prompt, whose place among the first download lines is not fixed."""
+    return output.replace(PROMPT, b"", 1), output.count(PROMPT)
+
+
+def download_body(count, silent_connects=0, attempts=None, upto=None):
+    """What the console shows from "Waiting for connection" to the last attempt at block upto
+    (by default, the last block) of a file of count blocks."""
+    body = WAITING + b"." * silent_connects + PREPARING + b"."
+    for block in range(1, (count if upto is None else upto) + 1):
+        for attempt in range(1, (attempts or {}).get(block, 1) + 1):
+            body += attempt_line(block, count, attempt)
+    return body
+
+
+def wait_until(condition, timeout=STARTUP_TIMEOUT):
+    deadline = time.monotonic() + timeout
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.05)
+
+
+def waiting_dots_then(ending, at_least=0):
+    """A check of a console that shows only waiting dots (at least at_least) before ending."""
+    def check(body):
+        dots = body[len(WAITING) : len(body) - len(ending)]
+        ok = body.startswith(WAITING) and body.endswith(ending) and len(dots) >= at_least
+        expect(ok and dots == b"." * len(dots), "waiting dots, then %r: %r" % (ending, body))
+    return check
 
 
 class Context:
@@ -88,6 +136,7 @@ class Context:
         # The program runs in a workspace of its own, so every path must stand on its own.
         absolute = lambda path: os.path.abspath(path) if path else path
         self.target = target
+        self.is_wine = target == "wine"
         self.linux_build = absolute(linux_build)
         self.windows_build = absolute(windows_build)
         self.wine_prefix = absolute(wine_prefix)
@@ -96,56 +145,43 @@ class Context:
         os.makedirs(self.device_dir, exist_ok=True)
         self.sim = os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")
 
-    @property
-    def is_wine(self):
-        return self.target == "wine"
-
     def program_command(self, args):
         if self.is_wine:
             return [self.wine_run, os.path.join(self.windows_build, "telvorn.exe")] + list(args)
-        program = [os.path.join(self.linux_build, "telvorn")]
-        if self.target == "valgrind":
-            # Any memory error, or a block definitely or possibly lost, fails the run.
-            program = VALGRIND + program
-        return program + list(args)
+        program = [os.path.join(self.linux_build, "telvorn")] + list(args)
+        return VALGRIND + program if self.target == "valgrind" else program
 
     def normalise(self, output):
         # The Windows C runtime writes text-mode line ends.
         return output.replace(b"\r\n", b"\n") if self.is_wine else output
 
 
-class PortLease:
-    """A COM number that no other case running at the same time uses."""
+def lease_port(context):
+    """A COM number that no other case running at the same time uses, and the lock file that
+    holds it until closed."""
+    for number in PORT_NUMBERS:
+        lease = open(os.path.join(context.device_dir, ".lease-%d" % number), "w")
+        try:
+            fcntl.flock(lease, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return lease, number
+        except OSError:
+            lease.close()
+    raise RuntimeError("no free port number")
 
-    def __init__(self, context):
-        self._file = None
-        for number in PORT_NUMBERS:
-            handle = open(os.path.join(context.device_dir, ".lease-%d" % number), "w")
-            try:
-                fcntl.flock(handle, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            except OSError:
-                handle.close()
-                continue
-            self._file = handle
-            self.number = number
-            return
-        raise RuntimeError("no free port number")
 
-    def release(self):
-        if self._file:
-            self._file.close()
-            self._file = None
+def workspace():
+    """A temporary directory per case, kept when the case fails so it can be looked at."""
+    return tempfile.mkdtemp(prefix="telvorn-e2e-")
 
 
 class Simulator:
     """teq6-sim on a pseudo-terminal, reachable from the program as COM<number>."""
 
     def __init__(self, context, number, *options, workdir):
-        self.context = context
-        self.number = number
         self.record_path = os.path.join(workdir, "received.bin")
         self.log_path = os.path.join(workdir, "sim.log")
-        link = os.path.join(context.device_dir, device_file_name(number))
+        first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
+        link = os.path.join(context.device_dir, "%s%d" % (family, number - first))
         command = [context.sim, "--link", link, "--record", self.record_path] + list(options)
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
@@ -162,22 +198,18 @@ class Simulator:
             if os.path.lexists(self._dosdevice):
                 os.unlink(self._dosdevice)
             os.symlink(self.slave, self._dosdevice)
-        self.summary_line = ""
 
     def log(self):
         with open(self.log_path, "rb") as log:
             return log.read().decode(errors="replace")
 
-    def wait_for_log(self, text, timeout=STARTUP_TIMEOUT):
+    def wait_for_log(self, text):
         """Waits until the simulator has logged text, i.e. has seen that message arrive."""
-        deadline = time.monotonic() + timeout
-        while text not in self.log():
-            if time.monotonic() > deadline:
-                raise AssertionError("simulator never logged %r; it logged:\n%s" % (text, self.log()))
-            time.sleep(0.05)
+        wait_until(lambda: text in self.log())
+        expect(text in self.log(), "simulator never logged %r; log:\n%s" % (text, self.log()))
 
     def stop(self, timeout=10):
-        """Ends the simulator (if the end message has not already) and reads its summary."""
+        """Ends the simulator (if the end message has not already); returns its summary."""
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
         try:
@@ -189,11 +221,7 @@ class Simulator:
         if self._dosdevice and os.path.lexists(self._dosdevice):
             os.unlink(self._dosdevice)
         lines = [l for l in out.decode(errors="replace").splitlines() if l.startswith("messages:")]
-        self.summary_line = lines[-1] if lines else ""
-        return self.summary()
-
-    def summary(self):
-        return {k: v for k, v in re.findall(r"([A-Za-z][A-Za-z ]*?): (\w+)", self.summary_line)}
+        return dict(re.findall(r"([A-Za-z][A-Za-z ]*?): (\w+)", lines[-1] if lines else ""))
 
     def received(self):
         with open(self.record_path, "rb") as record:
@@ -204,54 +232,45 @@ class Run:
     """The program running, its console output collected as it comes."""
 
     def __init__(self, context, args, cwd, stdin="pipe", env=None):
-        environment = dict(os.environ)
+        environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
-        environment.update(env or {})
         self.context = context
-        stdin_mode = subprocess.DEVNULL if stdin == "eof" else subprocess.PIPE
-        self.started = time.monotonic()
         # The program writes only to standard output; anything on standard error (Wine's own
         # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
-        self.stderr_path = os.path.join(cwd, "stderr.txt")
-        with open(self.stderr_path, "wb") as stderr:
+        with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
                 context.program_command(args),
                 cwd=cwd,
-                stdin=stdin_mode,
+                stdin=subprocess.DEVNULL if stdin == "eof" else subprocess.PIPE,
                 stdout=subprocess.PIPE,
                 stderr=stderr,
                 env=environment,
             )
         self._output = bytearray()
-        self._lock = threading.Condition()
         self._reader = threading.Thread(target=self._collect, daemon=True)
         self._reader.start()
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        """Kills the program if it still runs: a failed case leaves none in an endless loop."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
     def _collect(self):
-        while True:
-            chunk = self.process.stdout.read1(65536)
-            with self._lock:
-                if not chunk:
-                    self._lock.notify_all()
-                    return
-                self._output += chunk
-                self._lock.notify_all()
+        for chunk in iter(lambda: self.process.stdout.read1(65536), b""):
+            self._output += chunk
 
     def output(self):
-        with self._lock:
-            return self.context.normalise(bytes(self._output))
+        return self.context.normalise(bytes(self._output))
 
-    def wait_for(self, text, timeout=STARTUP_TIMEOUT):
+    def wait_for(self, text):
         """Waits until the console shows text; fails the case if it never does."""
-        deadline = time.monotonic() + timeout
-        with self._lock:
-            while text not in split_prompt(self.context.normalise(bytes(self._output)))[0]:
-                left = deadline - time.monotonic()
-                if left <= 0 or (self.process.poll() is not None and not self._reader.is_alive()):
-                    raise AssertionError(
-                        "console never showed %r; it shows:\n%r" % (text, bytes(self._output))
-                    )
-                self._lock.wait(min(left, 0.2))
+        shown = lambda: text in split_prompt(self.output())[0]
+        wait_until(lambda: shown() or not self._reader.is_alive())
+        expect(shown(), "console never showed %r:\n%r" % (text, self.output()))
 
     def type(self, text):
         self.process.stdin.write(text)
@@ -271,26 +290,70 @@ class Run:
                 self.process.stdin.close()
             except BrokenPipeError:
                 pass
-        self.seconds = time.monotonic() - self.started
         return status, self.output()
 
 
-def settings_lines(file_name, port, baud=115200):
-    return b"File name: %s\nBaud rate: %d\nCOM Port: %d\n" % (file_name, baud, port)
+class Session:
+    """One case's workspace, port number, file and simulator, cleaned up whatever happens."""
 
+    def __init__(self, context, *sim_options, blocks=3, sim=True):
+        self.context = context
+        self.workspace = workspace()
+        self._lease, self.port = lease_port(context)
+        self.blocks = numbered_blocks(blocks, seed=self.port)
+        self.file = self.write("config.bin", make_config(self.blocks))
+        self.sim = None
+        if sim:
+            self.sim = Simulator(context, self.port, *sim_options, workdir=self.workspace)
 
-def split_prompt(output):
-    """Removes the watcher's prompt, whose place among the first download lines is not fixed."""
-    return output.replace(PROMPT, b"", 1), output.count(PROMPT)
+    def __enter__(self):
+        return self
 
+    def __exit__(self, *exc):
+        if self.sim:
+            self.sim.stop()
+        self._lease.close()
 
-class Workspace:
-    """A temporary directory per case, kept when the case fails so it can be looked at."""
-
-    def __init__(self):
-        self.path = tempfile.mkdtemp(prefix="telvorn-e2e-")
+    def run(self, *extra, stdin="pipe", env=None):
+        args = [self.file, b"-%d" % self.port] + list(extra)
+        return Run(self.context, [a.decode() for a in args], self.workspace, stdin, env)
 
     def write(self, name, data):
-        with open(os.path.join(self.path, name), "wb") as out:
+        with open(os.path.join(self.workspace, name), "wb") as out:
             out.write(data)
         return name.encode()
+
+    def head(self, baud=115200):
+        return BANNER_CP437 + settings_lines(self.file, self.port, baud)
+
+    def finished(self, run):
+        """Waits for the run to end; returns its status and what the console shows after the
+        banner and the settings, which must show with exactly one prompt line."""
+        status, output = run.finish()
+        body, prompts = split_prompt(output)
+        expect_equal(prompts, 1, "prompt lines in %r" % output)
+        expect_equal(body[: len(self.head())], self.head(), "banner and settings")
+        return status, body[len(self.head()) :]
+
+    def expect_received(self, blocks=None):
+        expected = b"".join(self.blocks if blocks is None else blocks)
+        received = self.sim.received()
+        expect_equal(len(received), len(expected), "bytes the device accepted")
+        expect(received == expected, "the device accepted other bytes than the file's")
+
+    def expect_end(self, run, console, status, received=None, **summary):
+        """Checks how a run ended: the console after the settings (the bytes, or a function that
+        checks them), the exit status, the simulator's summary (its keys with _ for spaces) and,
+        unless received is None, what the device accepted (True: all the file's blocks)."""
+        actual_status, body = self.finished(run)
+        if callable(console):
+            console(body)
+        else:
+            expect_equal(body, console, "console")
+        expect_equal(actual_status, status, "exit status")
+        counts = self.sim.stop()
+        for key, value in summary.items():
+            expect_equal(counts.get(key.replace("_", " ")), value, key.replace("_", " "))
+        if received is not None:
+            self.expect_received(None if received is True else received)
+        return body

@@ -5,10 +5,8 @@ import argparse
 import sys
 import time
 
-from cases import CASES, Skip
-import fault_cases  # noqa: F401  (registers its cases)
-import load_cases  # noqa: F401
-from harness import Context
+import cases  # noqa: F401  (registers the cases)
+from harness import CASES, Context, Skip
 
 
 def main():
@@ -24,13 +22,8 @@ def main():
     if options.list:
         print(";".join(sorted(CASES)))
         return 0
-    context = Context(
-        options.target,
-        options.linux_build,
-        options.windows_build,
-        options.wine_prefix,
-        options.wine_run,
-    )
+    context = Context(options.target, options.linux_build, options.windows_build,
+                      options.wine_prefix, options.wine_run)
     started = time.monotonic()
     try:
         CASES[options.case](context)

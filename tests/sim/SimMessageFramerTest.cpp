@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -11,145 +10,116 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Events = std::vector<FrameEvent>;
+constexpr FrameEvent kNone = FrameEvent::kNone;
+constexpr FrameEvent kConnect = FrameEvent::kConnectRequest;
+constexpr FrameEvent kBlock = FrameEvent::kBlock;
+constexpr FrameEvent kEnd = FrameEvent::kEndMessage;
+constexpr FrameEvent kError = FrameEvent::kFramingError;
 
-const Bytes kConnect(wire::kConnectRequest, wire::kConnectRequest + wire::kConnectRequestSize);
-const Bytes kEnd(wire::kEndMessage, wire::kEndMessage + wire::kEndMessageSize);
+const Bytes kConnectBytes(wire::kConnectRequest, wire::kConnectRequest + wire::kConnectRequestSize);
+const Bytes kEndBytes(wire::kEndMessage, wire::kEndMessage + wire::kEndMessageSize);
 
-// A block whose bytes all differ from their neighbours, so a shifted frame shows.
-Bytes BlockStartingWith(const Bytes& start) {
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes joined;
+    for (const Bytes& part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+// A block whose bytes differ from their neighbours, so that a shifted frame shows.
+Bytes Block(const Bytes& start = {}, std::uint8_t seed = 1) {
     Bytes block(kBlockSize);
     for (std::size_t i = 0; i < kBlockSize; ++i) {
-        block[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        block[i] = static_cast<std::uint8_t>(i * 7 + seed);
     }
     std::copy(start.begin(), start.end(), block.begin());
     return block;
 }
 
 // Every event that is not kNone, in order.
-std::vector<FrameEvent> Feed(MessageFramer* framer, const Bytes& bytes) {
-    std::vector<FrameEvent> events;
+Events Feed(MessageFramer* framer, const Bytes& bytes) {
+    Events events;
     for (std::uint8_t byte : bytes) {
         const FrameEvent event = framer->Feed(byte);
-        if (event != FrameEvent::kNone) {
+        if (event != kNone) {
             events.push_back(event);
         }
     }
     return events;
 }
 
-using Events = std::vector<FrameEvent>;
+Bytes LastBlock(const MessageFramer& framer) {
+    return Bytes(framer.LastBlock().bytes, framer.LastBlock().bytes + kBlockSize);
+}
 
-class SimConnectedFramer : public ::testing::Test {
-  protected:
-    void SetUp() override { framer.SetConnected(true); }
-    MessageFramer framer;
+// The bytes of a burst, whether the device is connected, the events while they arrive, and what
+// the silence after them makes of them.
+struct Burst {
+    const char* what;
+    bool connected;
+    Bytes bytes;
+    Events events;
+    FrameEvent atSilence;
 };
 
-TEST(SimMessageFramer, ConnectRequestCountsAtItsLastByteBeforeTheConnection) {
-    MessageFramer framer;
-    const Bytes first(kConnect.begin(), kConnect.end() - 1);
-    EXPECT_EQ(Feed(&framer, first), Events{});
-    EXPECT_TRUE(framer.IsAssembling());
-    EXPECT_EQ(framer.Feed(kConnect.back()), FrameEvent::kConnectRequest);
-    EXPECT_FALSE(framer.IsAssembling());
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kNone);
-}
-
-TEST(SimMessageFramer, RepeatedConnectRequestsBeforeTheConnection) {
-    MessageFramer framer;
-    Bytes three = kConnect;
-    three.insert(three.end(), kConnect.begin(), kConnect.end());
-    three.insert(three.end(), kConnect.begin(), kConnect.end());
-    EXPECT_EQ(Feed(&framer, three), Events(3, FrameEvent::kConnectRequest));
-}
-
-TEST(SimMessageFramer, NoiseBeforeTheConnectionIsDroppedUpToTheSilence) {
-    MessageFramer framer;
-    // The noise holds a whole connect request; it is not hunted out of the burst.
-    Bytes noise = {0x41, 0x03, 0x12};
-    noise.insert(noise.end(), kConnect.begin(), kConnect.end());
-    EXPECT_EQ(Feed(&framer, noise), Events{});
-    EXPECT_TRUE(framer.IsAssembling());
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kFramingError);
-    EXPECT_EQ(framer.DiscardedLength(), noise.size());
-    EXPECT_EQ(Feed(&framer, kConnect), Events{FrameEvent::kConnectRequest});
-}
-
-TEST(SimMessageFramer, PartialConnectRequestFollowedBySilenceIsAFramingError) {
-    MessageFramer framer;
-    EXPECT_EQ(Feed(&framer, Bytes(kConnect.begin(), kConnect.begin() + 3)), Events{});
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kFramingError);
-    EXPECT_EQ(framer.DiscardedLength(), 3u);
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kNone);
-    EXPECT_EQ(Feed(&framer, kConnect), Events{FrameEvent::kConnectRequest});
-}
-
-TEST(SimMessageFramer, BlockBeforeTheConnectionIsOneFramingError) {
-    MessageFramer framer;
-    EXPECT_EQ(Feed(&framer, BlockStartingWith({})), Events{});
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kFramingError);
-    EXPECT_EQ(framer.DiscardedLength(), kBlockSize);
-}
-
-TEST_F(SimConnectedFramer, BlockCountsAtItsLastByteWithItsBytesIntact) {
-    const Bytes block = BlockStartingWith({});
-    const Bytes allButLast(block.begin(), block.end() - 1);
-    EXPECT_EQ(Feed(&framer, allButLast), Events{});
-    EXPECT_EQ(framer.PendingLength(), kBlockSize - 1);
-    EXPECT_EQ(framer.Feed(block.back()), FrameEvent::kBlock);
-    EXPECT_EQ(Bytes(framer.LastBlock().bytes, framer.LastBlock().bytes + kBlockSize), block);
-    EXPECT_EQ(framer.PendingLength(), 0u);
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kNone);
-}
-
-TEST_F(SimConnectedFramer, BlocksBackToBackStayAligned) {
-    const Bytes first = BlockStartingWith({0x11});
-    const Bytes second = BlockStartingWith({0x22});
-    Bytes both = first;
-    both.insert(both.end(), second.begin(), second.end());
-    std::vector<Bytes> seen;
-    for (std::uint8_t byte : both) {
-        if (framer.Feed(byte) == FrameEvent::kBlock) {
-            seen.emplace_back(framer.LastBlock().bytes, framer.LastBlock().bytes + kBlockSize);
+TEST(SimMessageFramer, CutsEachBurstIntoItsMessagesOrDropsItWhole) {
+    const Bytes first = Block({0x11}, 1);
+    const Bytes second = Block({0x22}, 2);
+    const Burst bursts[] = {
+        {"connect request", false, kConnectBytes, {kConnect}, kNone},
+        {"three connect requests", false, Join({kConnectBytes, kConnectBytes, kConnectBytes}),
+         Events(3, kConnect), kNone},
+        // The burst holds a whole connect request; it is not hunted out of the noise.
+        {"noise, then a connect request",
+         false,
+         Join({{0x41, 0x03, 0x12}, kConnectBytes}),
+         {},
+         kError},
+        {"part of a connect request",
+         false,
+         Bytes(kConnectBytes.begin(), kConnectBytes.end() - 1),
+         {},
+         kError},
+        {"block before the connection", false, Block(), {}, kError},
+        {"end message after the session", false, kEndBytes, {}, kError},
+        {"block", true, first, {kBlock}, kNone},
+        {"two blocks back to back", true, Join({first, second}), {kBlock, kBlock}, kNone},
+        // A block may begin like either short message, so those count only at the silence.
+        {"end message", true, kEndBytes, {}, kEnd},
+        {"repeated connect request", true, kConnectBytes, {}, kConnect},
+        {"block starting like the end message", true, Block(kEndBytes), {kBlock}, kNone},
+        {"block starting like a connect request", true, Block(kConnectBytes), {kBlock}, kNone},
+        {"half a block", true, Bytes(kBlockSize / 2, 0x5A), {}, kError},
+        {"part of the end message",
+         true,
+         Bytes(kEndBytes.begin(), kEndBytes.end() - 1),
+         {},
+         kError},
+        {"end message and one more byte", true, Join({kEndBytes, {0x00}}), {}, kError},
+    };
+    for (const Burst& burst : bursts) {
+        SCOPED_TRACE(burst.what);
+        MessageFramer framer;
+        framer.SetConnected(burst.connected);
+        EXPECT_EQ(Feed(&framer, burst.bytes), burst.events);
+        if (!burst.events.empty() && burst.events.back() == kBlock) {
+            EXPECT_EQ(LastBlock(framer), Bytes(burst.bytes.end() - kBlockSize, burst.bytes.end()));
+        }
+        EXPECT_EQ(framer.IsAssembling(), burst.atSilence != kNone);
+        EXPECT_EQ(framer.IdleGap(), burst.atSilence);
+        if (burst.atSilence == kError) {
+            EXPECT_EQ(framer.DiscardedLength(), burst.bytes.size());
+        }
+        EXPECT_EQ(framer.IdleGap(), kNone) << "a second silence ends nothing";
+        // After the silence the next message is framed from its first byte.
+        const Bytes next = burst.connected ? second : kConnectBytes;
+        EXPECT_EQ(Feed(&framer, next), Events{burst.connected ? kBlock : kConnect});
+        if (burst.connected) {
+            EXPECT_EQ(LastBlock(framer), second);
         }
     }
-    EXPECT_EQ(seen, (std::vector<Bytes>{first, second}));
-}
-
-TEST_F(SimConnectedFramer, ShortMessagesCountOnlyAfterTheSilence) {
-    EXPECT_EQ(Feed(&framer, kEnd), Events{});
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kEndMessage);
-    EXPECT_EQ(Feed(&framer, kConnect), Events{});
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kConnectRequest);
-}
-
-TEST_F(SimConnectedFramer, BlockBeginningLikeAShortMessageIsABlock) {
-    for (const Bytes& start : {kEnd, kConnect}) {
-        EXPECT_EQ(Feed(&framer, BlockStartingWith(start)), Events{FrameEvent::kBlock});
-        EXPECT_EQ(framer.IdleGap(), FrameEvent::kNone);
-    }
-}
-
-TEST_F(SimConnectedFramer, IncompleteMessagesAreDroppedAtTheSilence) {
-    const Bytes half(kBlockSize / 2, 0x5A);
-    Bytes endMessageAndMore = kEnd;
-    endMessageAndMore.push_back(0x00);
-    for (const Bytes& bytes : {half, Bytes(kEnd.begin(), kEnd.end() - 1), endMessageAndMore}) {
-        EXPECT_EQ(Feed(&framer, bytes), Events{});
-        EXPECT_EQ(framer.IdleGap(), FrameEvent::kFramingError);
-        EXPECT_EQ(framer.DiscardedLength(), bytes.size());
-    }
-    // After the silence the next block is framed from its first byte.
-    const Bytes block = BlockStartingWith({});
-    EXPECT_EQ(Feed(&framer, block), Events{FrameEvent::kBlock});
-    EXPECT_EQ(Bytes(framer.LastBlock().bytes, framer.LastBlock().bytes + kBlockSize), block);
-}
-
-TEST_F(SimConnectedFramer, AfterTheSessionOnlyConnectRequestsCountAgain) {
-    framer.SetConnected(false);
-    EXPECT_EQ(Feed(&framer, kEnd), Events{});
-    EXPECT_EQ(framer.IdleGap(), FrameEvent::kFramingError);
-    EXPECT_EQ(Feed(&framer, kConnect), Events{FrameEvent::kConnectRequest});
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "LinkedTerminal.h"
 #include "serial/SerialPort.h"
@@ -19,23 +20,14 @@ const std::string kMessage = "\x03\x12\x00\xFF";
 
 // Reads the whole message from the master, then answers with reply, or hangs up.
 std::string PlayDevice(LinkedTerminal* line, const std::string& reply, bool hangUp) {
-    std::string received;
-    pollfd ready = {line->Master(), POLLIN, 0};
-    char buffer[64];
-    while (received.size() < kMessage.size() && poll(&ready, 1, kReadWaitMs) == 1) {
-        const ssize_t got = read(line->Master(), buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        received.append(buffer, static_cast<std::size_t>(got));
-    }
+    const std::vector<std::uint8_t> received = line->Receive(kMessage.size());
     if (hangUp) {
         line->CloseMaster();
     } else {
         EXPECT_EQ(write(line->Master(), reply.data(), reply.size()),
                   static_cast<ssize_t>(reply.size()));
     }
-    return received;
+    return std::string(received.begin(), received.end());
 }
 
 TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {

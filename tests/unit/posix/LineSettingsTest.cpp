@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "LinkedTerminal.h"
 #include "serial/SerialPort.h"
@@ -14,57 +15,24 @@ namespace {
 
 // Translations, echo, signals and software flow control, each of which would alter the bytes.
 constexpr tcflag_t kCookedInput = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | IXON | IXOFF | IXANY;
-constexpr tcflag_t kCookedOutput = OPOST;
 constexpr tcflag_t kCookedLocal = ICANON | ECHO | ISIG | IEXTEN;
-constexpr std::uint32_t kStandardRate = 115200;
 
 void ExpectRawEightNOne(const termios& line) {
     EXPECT_EQ(0u, line.c_iflag & kCookedInput);
-    EXPECT_EQ(0u, line.c_oflag & kCookedOutput);
+    EXPECT_EQ(0u, line.c_oflag & OPOST);
     EXPECT_EQ(0u, line.c_lflag & kCookedLocal);
     EXPECT_EQ(static_cast<tcflag_t>(CS8), line.c_cflag & CSIZE);
     EXPECT_EQ(0u, line.c_cflag & (PARENB | CSTOPB));
     EXPECT_EQ(static_cast<tcflag_t>(CLOCAL | CREAD), line.c_cflag & (CLOCAL | CREAD));
 }
 
-void ExpectSameLine(const termios& expected, const termios& actual) {
-    EXPECT_EQ(expected.c_iflag, actual.c_iflag);
-    EXPECT_EQ(expected.c_oflag, actual.c_oflag);
-    EXPECT_EQ(expected.c_cflag, actual.c_cflag);
-    EXPECT_EQ(expected.c_lflag, actual.c_lflag);
-    EXPECT_EQ(0, std::memcmp(expected.c_cc, actual.c_cc, sizeof expected.c_cc));
-    EXPECT_EQ(cfgetispeed(&expected), cfgetispeed(&actual));
-    EXPECT_EQ(cfgetospeed(&expected), cfgetospeed(&actual));
+// What the port object must put back as it found it.
+std::vector<unsigned long> Settings(const termios& line) {
+    std::vector<unsigned long> settings = {line.c_iflag, line.c_oflag,       line.c_cflag,
+                                           line.c_lflag, cfgetispeed(&line), cfgetospeed(&line)};
+    settings.insert(settings.end(), std::begin(line.c_cc), std::end(line.c_cc));
+    return settings;
 }
-
-// A terminal and a second descriptor on it to watch what the port object does to the line.
-class ConfiguredLine : public ::testing::Test {
-  protected:
-    void Watch(LinkedTerminal* terminal) {
-        ASSERT_TRUE(terminal->IsReady());
-        m_observer = terminal->OpenSlave();
-        ASSERT_GE(m_observer, 0);
-    }
-    void TearDown() override {
-        if (m_observer >= 0) {
-            close(m_observer);
-        }
-    }
-    termios Line() const {
-        termios line{};
-        EXPECT_EQ(0, tcgetattr(m_observer, &line));
-        return line;
-    }
-    std::uint32_t Rate() const {
-        std::uint32_t rate = 0;
-        EXPECT_TRUE(platform::posix::ReadBaudRate(m_observer, &rate));
-        return rate;
-    }
-
-    int m_observer = -1;
-};
-
-}  // namespace
 
 // A pseudo-terminal always reports 8 bits without parity, so the frame is checked here.
 TEST(RawLine, AnyFrameBecomesEightNOneWithSpeedAndHardwareFlowControlKept) {
@@ -75,9 +43,7 @@ TEST(RawLine, AnyFrameBecomesEightNOneWithSpeedAndHardwareFlowControlKept) {
         line.c_lflag = kCookedLocal | ECHONL;
         line.c_cflag = CS7 | PARENB | PARODD | CSTOPB | HUPCL | hardwareFlow;
         ASSERT_EQ(0, cfsetospeed(&line, B2400));
-
         platform::posix::MakeRawEightNOne(&line);
-
         ExpectRawEightNOne(line);
         EXPECT_EQ(hardwareFlow, line.c_cflag & CRTSCTS);
         EXPECT_EQ(static_cast<tcflag_t>(HUPCL), line.c_cflag & HUPCL);
@@ -85,57 +51,48 @@ TEST(RawLine, AnyFrameBecomesEightNOneWithSpeedAndHardwareFlowControlKept) {
     }
 }
 
-TEST_F(ConfiguredLine, ConfigureMakesTheLineRawAndCloseRestoresItExactly) {
-    constexpr std::uint32_t kPort = 108;
+// Watched through a second descriptor on the terminal: a standard rate, a rate without a
+// standard code, and rates above the largest signed int, which are refused.
+TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
+    constexpr std::uint32_t kPort = 109;
     LinkedTerminal terminal(kPort);
-    ASSERT_NO_FATAL_FAILURE(Watch(&terminal));
-    termios found = Line();
+    ASSERT_TRUE(terminal.IsReady());
+    const int observer = terminal.Other();
+    const auto line = [observer] {
+        termios line{};
+        EXPECT_EQ(0, tcgetattr(observer, &line));
+        return line;
+    };
+    const auto rate = [observer] {
+        std::uint32_t rate = 0;
+        EXPECT_TRUE(platform::posix::ReadBaudRate(observer, &rate));
+        return rate;
+    };
+    termios found = line();
     found.c_cflag |= CRTSCTS | CSTOPB;
-    ASSERT_EQ(0, tcsetattr(m_observer, TCSANOW, &found));
-    const termios before = Line();
+    ASSERT_EQ(0, tcsetattr(observer, TCSANOW, &found));
+    const termios before = line();
     ASSERT_NE(0u, before.c_cflag & CRTSCTS);
 
     SerialPort port;
     ASSERT_TRUE(port.SetPortNumber(kPort));
-    ASSERT_TRUE(port.Configure(kStandardRate));
-    const termios configured = Line();
-    ExpectRawEightNOne(configured);
-    EXPECT_NE(0u, configured.c_cflag & CRTSCTS);
-    EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&configured));
-    EXPECT_EQ(static_cast<speed_t>(B115200), cfgetispeed(&configured));
-
-    port.Close();
-    ExpectSameLine(before, Line());
-}
-
-TEST_F(ConfiguredLine, RateWithoutStandardCodeIsSetExactlyAndUndoneOnClose) {
-    constexpr std::uint32_t kPort = 109;
-    constexpr std::uint32_t kDmxRate = 250000;
-    LinkedTerminal terminal(kPort);
-    ASSERT_NO_FATAL_FAILURE(Watch(&terminal));
-    const std::uint32_t rateBefore = Rate();
-
-    SerialPort port;
-    ASSERT_TRUE(port.SetPortNumber(kPort));
-    ASSERT_TRUE(port.Configure(kDmxRate));
-    EXPECT_EQ(kDmxRate, Rate());
-    ExpectRawEightNOne(Line());
-
-    port.Close();
-    EXPECT_EQ(rateBefore, Rate());
-}
-
-TEST_F(ConfiguredLine, RateAboveTheLargestSignedIntIsRefusedAndTheLineLeftAlone) {
-    constexpr std::uint32_t kPort = 110;
-    constexpr std::uint32_t kTooHigh[] = {2147483648u, 4294967295u};
-    LinkedTerminal terminal(kPort);
-    ASSERT_NO_FATAL_FAILURE(Watch(&terminal));
-    const termios before = Line();
-
-    SerialPort port;
-    ASSERT_TRUE(port.SetPortNumber(kPort));
-    for (const std::uint32_t rate : kTooHigh) {
-        EXPECT_FALSE(port.Configure(rate)) << rate;
+    for (const std::uint32_t baudRate : {115200u, 250000u}) {
+        ASSERT_TRUE(port.Configure(baudRate));
+        const termios configured = line();
+        ExpectRawEightNOne(configured);
+        EXPECT_NE(0u, configured.c_cflag & CRTSCTS);
+        EXPECT_EQ(baudRate, rate());
+        if (baudRate == 115200) {  // a standard rate goes by its code
+            EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&configured));
+            EXPECT_EQ(static_cast<speed_t>(B115200), cfgetispeed(&configured));
+        }
+        port.Close();
+        EXPECT_EQ(Settings(before), Settings(line()));
     }
-    ExpectSameLine(before, Line());
+    for (const std::uint32_t tooHigh : {2147483648u, 4294967295u}) {
+        EXPECT_FALSE(port.Configure(tooHigh)) << tooHigh;
+    }
+    EXPECT_EQ(Settings(before), Settings(line()));
 }
+
+}  // namespace

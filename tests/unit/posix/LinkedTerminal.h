@@ -2,37 +2,83 @@
 // folder under the name of port 97-128 (ttyAMA0-31), and the test plays the device on the master.
 #pragma once
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Watchdog.h"
 
 class LinkedTerminal {
   public:
-    static constexpr std::uint32_t kFirstPort = 97;
-    static constexpr std::uint32_t kLastPort = 128;
-
-    explicit LinkedTerminal(std::uint32_t portNumber);
+    explicit LinkedTerminal(std::uint32_t portNumber)
+        : m_linkPath(LinkPathFor(portNumber)),
+          m_deviceName("\\\\.\\COM" + std::to_string(portNumber)) {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char slavePath[PATH_MAX];
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
+            ptsname_r(m_master, slavePath, sizeof slavePath) != 0 ||
+            (mkdir(TELVORN_DEVICE_DIR, 0755) != 0 && errno != EEXIST)) {
+            return;
+        }
+        unlink(m_linkPath.c_str());  // left over from an interrupted run
+        m_linked = symlink(slavePath, m_linkPath.c_str()) == 0;
+        m_other = open(slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
     LinkedTerminal(const LinkedTerminal&) = delete;
     LinkedTerminal& operator=(const LinkedTerminal&) = delete;
-    virtual ~LinkedTerminal();
+    virtual ~LinkedTerminal() {
+        if (m_linked) {
+            unlink(m_linkPath.c_str());
+        }
+        if (m_other >= 0) {
+            close(m_other);
+        }
+        CloseMaster();
+    }
 
     // False when the pseudo-terminal or its link could not be made.
-    bool IsReady() const { return m_master >= 0 && m_linked; }
+    bool IsReady() const { return m_master >= 0 && m_linked && m_other >= 0; }
     int Master() const { return m_master; }
     // "\\.\COMn", as the port object names the port.
     const char* DeviceName() const { return m_deviceName.c_str(); }
     // Another open file description of the slave, as a second program would have.
-    int OpenSlave() const;
+    int Other() const { return m_other; }
+    // What the master receives until count bytes have come, or the watchdog bound passes.
+    std::vector<std::uint8_t> Receive(std::size_t count) const {
+        std::vector<std::uint8_t> received(count);
+        std::size_t taken = 0;
+        ssize_t got = 1;
+        while (got > 0 && taken < count && BecomesReadable(m_master)) {
+            got = read(m_master, received.data() + taken, count - taken);
+            taken += static_cast<std::size_t>(std::max<ssize_t>(got, 0));
+        }
+        received.resize(taken);
+        return received;
+    }
     // Hangs the line up, as an unplugged device would.
-    void CloseMaster();
-
-    // The link that port number would have in the test device folder, and that folder.
-    static std::string LinkPathFor(std::uint32_t portNumber);
-    static bool MakeDeviceFolder();
+    void CloseMaster() {
+        if (m_master >= 0) {
+            close(m_master);
+            m_master = -1;
+        }
+    }
+    // The link that port number would have in the test device folder.
+    static std::string LinkPathFor(std::uint32_t portNumber) {
+        return std::string(TELVORN_DEVICE_DIR) + "/ttyAMA" + std::to_string(portNumber - 97);
+    }
 
   private:
     int m_master = -1;
+    int m_other = -1;
     bool m_linked = false;
-    std::string m_slavePath;
     std::string m_linkPath;
     std::string m_deviceName;
 };

@@ -17,16 +17,13 @@
 
 namespace {
 
-constexpr mode_t kFileMode = 0644;
+using Numbers = std::vector<std::uint32_t>;
 
 // Only the given range: tests running beside this one link ports of their own.
-std::vector<std::uint32_t> ListedPortsBetween(std::uint32_t first, std::uint32_t last) {
-    std::vector<std::uint32_t> listed;
+Numbers ListedPortsBetween(std::uint32_t first, std::uint32_t last) {
+    Numbers listed;
     std::unique_ptr<SerialPortList> list(EnumeratePorts());
-    if (list == nullptr) {
-        return listed;
-    }
-    for (std::uint32_t i = 0; i < list->Count(); ++i) {
+    for (std::uint32_t i = 0; list != nullptr && i < list->Count(); ++i) {
         const std::uint32_t number = list->At(i)->PortNumber();
         if (number >= first && number <= last) {
             listed.push_back(number);
@@ -35,60 +32,42 @@ std::vector<std::uint32_t> ListedPortsBetween(std::uint32_t first, std::uint32_t
     return listed;
 }
 
-bool MakeDanglingLink(const std::string& path) {
-    unlink(path.c_str());
-    return symlink((path + ".gone").c_str(), path.c_str()) == 0;
-}
-
-bool MakePlainFile(const std::string& path) {
-    const int file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, kFileMode);
-    return file >= 0 && close(file) == 0;
-}
-
 bool IsExclusive(int terminal) {
     int exclusive = 0;
     return ioctl(terminal, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
-}  // namespace
-
 TEST(PortDiscovery, ListsOnlyFreeTerminalsInIncreasingOrder) {
-    constexpr std::uint32_t kLocked = 100;
-    constexpr std::uint32_t kDangling = 101;
-    constexpr std::uint32_t kPlainFile = 102;
-    constexpr std::uint32_t kLower = 103;
-    constexpr std::uint32_t kHigher = 105;
+    constexpr std::uint32_t kLocked = 100, kDangling = 101, kPlainFile = 102;
+    constexpr std::uint32_t kLower = 103, kHigher = 105;
     // Made higher first: the order of the list must come from the numbers.
     LinkedTerminal higher(kHigher);
     LinkedTerminal lower(kLower);
     LinkedTerminal locked(kLocked);
     ASSERT_TRUE(higher.IsReady() && lower.IsReady() && locked.IsReady());
-    const std::string danglingPath = LinkedTerminal::LinkPathFor(kDangling);
-    const std::string plainPath = LinkedTerminal::LinkPathFor(kPlainFile);
-    ASSERT_TRUE(MakeDanglingLink(danglingPath));
-    ASSERT_TRUE(MakePlainFile(plainPath));
+    const std::string dangling = LinkedTerminal::LinkPathFor(kDangling);
+    const std::string plainFile = LinkedTerminal::LinkPathFor(kPlainFile);
+    unlink(dangling.c_str());
+    ASSERT_EQ(0, symlink((dangling + ".gone").c_str(), dangling.c_str()));
+    const int plain = open(plainFile.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(plain, 0);
+    close(plain);
     // Another program holding the port: its own open file description, locked.
-    const int holder = locked.OpenSlave();
-    ASSERT_GE(holder, 0);
-    ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
+    ASSERT_EQ(0, flock(locked.Other(), LOCK_EX | LOCK_NB));
 
-    EXPECT_EQ((std::vector<std::uint32_t>{kLower, kHigher}), ListedPortsBetween(kLocked, kHigher));
-
+    EXPECT_EQ((Numbers{kLower, kHigher}), ListedPortsBetween(kLocked, kHigher));
     // Released, the port is found again; and the first scan left none of its probes holding on.
-    close(holder);
-    EXPECT_EQ((std::vector<std::uint32_t>{kLocked, kLower, kHigher}),
-              ListedPortsBetween(kLocked, kHigher));
-    unlink(danglingPath.c_str());
-    unlink(plainPath.c_str());
+    flock(locked.Other(), LOCK_UN);
+    EXPECT_EQ((Numbers{kLocked, kLower, kHigher}), ListedPortsBetween(kLocked, kHigher));
+    unlink(dangling.c_str());
+    unlink(plainFile.c_str());
 }
 
 TEST(PortOwnership, OpenPortIsExclusiveUntilClosedWhileProbingLeavesNoTrace) {
     constexpr std::uint32_t kPort = 106;
     LinkedTerminal terminal(kPort);
     ASSERT_TRUE(terminal.IsReady());
-    const int observer = terminal.OpenSlave();
-    ASSERT_GE(observer, 0);
-
+    const int observer = terminal.Other();
     const platform::Handle probe = platform::ProbePort(terminal.DeviceName());
     ASSERT_NE(platform::kNoHandle, probe);
     EXPECT_FALSE(IsExclusive(observer));
@@ -98,14 +77,10 @@ TEST(PortOwnership, OpenPortIsExclusiveUntilClosedWhileProbingLeavesNoTrace) {
     ASSERT_TRUE(port.SetPortNumber(kPort));
     ASSERT_TRUE(port.Open());
     EXPECT_TRUE(IsExclusive(observer));
-    EXPECT_EQ(platform::kNoHandle, platform::ProbePort(terminal.DeviceName()));
-
+    EXPECT_EQ(Numbers{}, ListedPortsBetween(kPort, kPort));
     port.Close();
     EXPECT_FALSE(IsExclusive(observer));
-    const platform::Handle reopened = platform::ProbePort(terminal.DeviceName());
-    EXPECT_NE(platform::kNoHandle, reopened);
-    platform::ClosePort(reopened);
-    close(observer);
+    EXPECT_EQ(Numbers{kPort}, ListedPortsBetween(kPort, kPort));
 }
 
 // Only a privileged process can open such a terminal at all; it must still leave it alone.
@@ -113,16 +88,12 @@ TEST(PortOwnership, TerminalInAnotherProgramsExclusiveUseIsRefusedAndKeptExclusi
     constexpr std::uint32_t kPort = 107;
     LinkedTerminal terminal(kPort);
     ASSERT_TRUE(terminal.IsReady());
-    const int otherProgram = terminal.OpenSlave();
-    ASSERT_GE(otherProgram, 0);
+    const int otherProgram = terminal.Other();
     ASSERT_EQ(0, ioctl(otherProgram, TIOCEXCL));
-
-    EXPECT_EQ(platform::kNoHandle, platform::ProbePort(terminal.DeviceName()));
+    EXPECT_EQ(Numbers{}, ListedPortsBetween(kPort, kPort));
     EXPECT_EQ(platform::kNoHandle, platform::OpenPort(terminal.DeviceName()));
     EXPECT_TRUE(IsExclusive(otherProgram));
-
     ioctl(otherProgram, TIOCNXCL);
-    close(otherProgram);
 }
 
 // Programs starting together probe the same ports at the same moment: a probe in progress must
@@ -131,18 +102,17 @@ TEST(PortOwnership, AnotherProgramsProbeHidesNothing) {
     constexpr std::uint32_t kPort = 108;
     LinkedTerminal terminal(kPort);
     ASSERT_TRUE(terminal.IsReady());
-    const int probing = terminal.OpenSlave();
-    ASSERT_GE(probing, 0);
+    const int probing = terminal.Other();
     ASSERT_EQ(0, flock(probing, LOCK_SH | LOCK_NB));
-
-    EXPECT_EQ((std::vector<std::uint32_t>{kPort}), ListedPortsBetween(kPort, kPort));
-
+    EXPECT_EQ((Numbers{kPort}), ListedPortsBetween(kPort, kPort));
     std::thread probeEnds([probing] {
         platform::SleepMs(20);
-        close(probing);
+        flock(probing, LOCK_UN);
     });
     SerialPort port;
     ASSERT_TRUE(port.SetPortNumber(kPort));
     EXPECT_TRUE(port.Open());
     probeEnds.join();
 }
+
+}  // namespace
