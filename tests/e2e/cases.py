@@ -150,6 +150,16 @@ def normal_download(context):
 
 
 @case
+def a_second_run_on_the_same_line(context):
+    """The port a download leaves open to the end of the run must be free again afterwards, even
+    on a pseudo-terminal, which keeps a descriptor's exclusive mode while its other side lives."""
+    with Session(context, "--stay", blocks=2) as session:
+        expected = download_body(2) + success_line(session.file)
+        expect_equal(session.finished(session.run()), (0, expected), "first run")
+        session.expect_end(session.run(), expected, 0, blocks_accepted="4")
+
+
+@case
 def zero_blocks(context):
     with Session(context, blocks=0) as session:
         expected = download_body(0) + success_line(session.file)
