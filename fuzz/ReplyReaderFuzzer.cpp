@@ -81,6 +81,22 @@ std::string ConsoleText(int console) {
     return text;
 }
 
+// Without a reply the console shows the time-out's "." among the device's text: the reader may
+// not have read every byte by then, and bytes already there are still taken after it.
+bool IsPrefixWithTimeOutDot(const std::string& console, const std::string& shown) {
+    for (std::size_t at = 0; at < console.size(); ++at) {
+        if (console[at] != '.') {
+            continue;
+        }
+        std::string text = console;
+        text.erase(at, 1);
+        if (shown.compare(0, text.size(), text) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -118,9 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (console != shown) {
             std::abort();
         }
-    } else if (console.empty() || console.back() != '.' ||
-               shown.compare(0, console.size() - 1, console, 0, console.size() - 1) != 0) {
-        // Without a reply the time-out may come before every byte is read: a prefix, then ".".
+    } else if (!IsPrefixWithTimeOutDot(console, shown)) {
         std::abort();
     }
     return 0;
