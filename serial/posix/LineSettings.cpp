@@ -1,7 +1,6 @@
 #include "serial/posix/LineSettings.h"
 
 #include <cstdint>
-#include <limits>
 
 #include "serial/Platform.h"
 #include "serial/posix/CustomBaudRate.h"
@@ -37,9 +36,6 @@ void MakeRawEightNOne(termios* line) {
 }  // namespace posix
 
 namespace {
-
-// A larger rate is a negative number on the command line, and kernel drivers hold rates in ints.
-constexpr std::uint32_t kHighestBaudRate = std::numeric_limits<std::int32_t>::max();
 
 struct StandardRate {
     std::uint32_t rate;
@@ -81,7 +77,7 @@ bool ApplyLineAndRate(int port, termios* line, std::uint32_t rate) {
 
 bool SetLineSettings(Handle port, std::uint32_t baudRate) {
     // A rate of 0 would hang the line up.
-    if (baudRate == 0 || baudRate > kHighestBaudRate) {
+    if (baudRate == 0) {
         return false;
     }
     const int descriptor = posix::DescriptorOf(port);
