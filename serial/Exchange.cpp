@@ -1,5 +1,6 @@
 // One acknowledged exchange: the message goes out, and a short-lived reader thread takes the
 // device's reply (ACK or NAK), echoing its printable text on the way.
+#include <algorithm>
 #include <cstdint>
 
 #include "app/Console.h"
@@ -12,6 +13,18 @@ constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr std::uint32_t kAnnouncePauseMs = 3000;
 // About what a serial driver holds: the bytes already received when the time-out ends.
 constexpr std::uint32_t kBytesAfterStop = 4096;
+// On the wire a byte is a start bit, 8 data bits and a stop bit.
+constexpr std::uint64_t kBitsPerByte = 10;
+constexpr std::uint64_t kMsPerSecond = 1000;
+constexpr std::uint64_t kWireTimeFactor = 2;
+constexpr std::uint32_t kWriteMarginMs = 5000;
+// A wait the platforms can express however slow the rate.
+constexpr std::uint64_t kLongestWriteLimitMs = 0x7FFFFFFF;
+
+void PrintTimeoutDot() {
+    console::Print(".");
+    console::Flush();
+}
 
 bool IsPrintable(std::uint8_t byte) {
     return byte >= kFirstPrintable && byte <= kLastPrintable;
@@ -40,8 +53,8 @@ class ExchangeResources {
 
 std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t length,
                                   std::uint32_t timeoutMs, bool announce) {
-    if (!Open()) {
-        return kNoReply;
+    if (!OpenConfigured()) {
+        return Unanswered(timeoutMs);
     }
     m_announce = announce;
     m_reply = kNoReply;
@@ -51,25 +64,29 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     ExchangeResources resources;
     resources.m_writeEvent = platform::NewEvent();
     if (resources.m_writeEvent == platform::kNoHandle) {
-        return kNoReply;
+        return Unanswered(timeoutMs);
     }
     m_stopEvent = platform::NewEvent();
     if (m_stopEvent == platform::kNoHandle) {
-        return kNoReply;
+        return Unanswered(timeoutMs);
     }
     resources.m_thread = platform::StartThread(&SerialPort::ReplyReader, this);
     if (resources.m_thread == platform::kNoHandle) {
         platform::CloseEvent(m_stopEvent);
         m_stopEvent = platform::kNoHandle;
-        return kNoReply;
+        return Unanswered(timeoutMs);
     }
 
-    // The reply time-out starts only once the message has left.
-    platform::WriteMessage(m_handle, resources.m_writeEvent, message, length);
-    platform::WaitOutcome waited = platform::WaitForThread(resources.m_thread, timeoutMs);
+    // The reply time-out starts only once the message has left. A message that flow control
+    // holds back past its limit is not waited for any longer: the attempt went unanswered.
+    const platform::WriteOutcome written = platform::WriteMessage(
+        m_handle, resources.m_writeEvent, message, length, WriteLimitMs(length));
+    platform::WaitOutcome waited = platform::WaitOutcome::kTimedOut;
+    if (written != platform::WriteOutcome::kHeld) {
+        waited = platform::WaitForThread(resources.m_thread, timeoutMs);
+    }
     if (waited == platform::WaitOutcome::kTimedOut) {
-        console::Print(".");
-        console::Flush();
+        PrintTimeoutDot();
     }
     if (waited != platform::WaitOutcome::kEnded) {
         platform::SignalEvent(m_stopEvent);
@@ -79,7 +96,31 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
 
     platform::CloseEvent(m_stopEvent);
     m_stopEvent = platform::kNoHandle;
+    // Only now: the reader may have found the port gone as well.
+    m_gone = m_gone || written == platform::WriteOutcome::kGone;
+    LetGoIfGone();
     return m_reply;
+}
+
+std::uint8_t SerialPort::Unanswered(std::uint32_t timeoutMs) {
+    platform::SleepMs(timeoutMs);
+    PrintTimeoutDot();
+    return kNoReply;
+}
+
+// Flow control may pause the line for a while without anything being wrong, and drivers and
+// adapters finish a write when the bytes are handed over, not when they are on the wire. So the
+// limit is twice the message's time on the wire at the port's rate, plus a margin for scheduling
+// and USB latency: at 115200 baud a block gets about 5.4 s, at 9600 about 9.3 s.
+std::uint32_t SerialPort::WriteLimitMs(std::uint32_t length) const {
+    if (m_baudRate == 0) {
+        return kWriteMarginMs;
+    }
+    const std::uint64_t wireMs =
+        (static_cast<std::uint64_t>(length) * kBitsPerByte * kMsPerSecond + m_baudRate - 1) /
+        m_baudRate;
+    const std::uint64_t limit = wireMs * kWireTimeFactor + kWriteMarginMs;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, kLongestWriteLimitMs));
 }
 
 // Returns true when the byte ends the exchange.
@@ -100,12 +141,8 @@ bool SerialPort::TakeReplyByte(std::uint8_t byte) {
 
 std::uint32_t SerialPort::ReplyReader(void* argument) {
     SerialPort* port = static_cast<SerialPort*>(argument);
+    // Without its own event the read does without one: the reply must still be seen.
     platform::Handle readEvent = platform::NewEvent();
-    if (readEvent == platform::kNoHandle) {
-        // Without it no byte can be read; ending at once would let the connect loop spin.
-        platform::WaitForEvent(port->m_stopEvent);
-        return 0;
-    }
     std::uint32_t takenAfterStop = 0;
     bool stopped = false;
     while (!stopped) {
@@ -125,13 +162,18 @@ std::uint32_t SerialPort::ReplyReader(void* argument) {
             case platform::ReadOutcome::kStopped:
                 stopped = true;
                 break;
+            case platform::ReadOutcome::kGone:
+                port->m_gone = true;
+                [[fallthrough]];
             case platform::ReadOutcome::kFailed:
-                // The line is gone: no reply can come, and retrying would only spin.
+                // No reply can come, and retrying would only spin.
                 platform::WaitForEvent(port->m_stopEvent);
                 stopped = true;
                 break;
         }
     }
-    platform::CloseEvent(readEvent);
+    if (readEvent != platform::kNoHandle) {
+        platform::CloseEvent(readEvent);
+    }
     return 0;
 }

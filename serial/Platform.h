@@ -25,6 +25,9 @@ Handle ProbePort(const char* deviceName);
 
 void ClosePort(Handle port);
 
+// Lets go of a port that is gone: nothing is put back, as there is nothing left to put it on.
+void ReleaseGonePort(Handle port);
+
 // Saves what ClosePort's caller must put back (the time-outs on Windows, the whole line state on
 // POSIX), and restores it.
 bool SavePortState(Handle port, SavedPortState* saved);
@@ -42,19 +45,30 @@ enum class Purge {
 };
 void PurgePort(Handle port, Purge mode);
 
-// Writes the whole message and returns once it has left (or failed to leave) the port. writeEvent
-// is a manual-reset event the caller created for this write.
-bool WriteMessage(Handle port, Handle writeEvent, const std::uint8_t* data, std::uint32_t length);
+enum class WriteOutcome {
+    kWritten,  // every byte has left the port
+    kHeld,     // flow control held the line past the limit; the write was abandoned
+    kFailed,   // the write failed; nothing more can be said
+    kGone,     // the port is gone (hang-up, adapter unplugged)
+};
+
+// Writes the whole message and returns once it has left the port, or once limitMs have passed
+// without that (flow control holding the line), when it is abandoned. writeEvent is a
+// manual-reset event the caller created for this write.
+WriteOutcome WriteMessage(Handle port, Handle writeEvent, const std::uint8_t* data,
+                          std::uint32_t length, std::uint32_t limitMs);
 
 enum class ReadOutcome {
     kByte,     // one byte was received into *byte
     kNothing,  // the read ended without a byte; try again
     kStopped,  // the stop event was signalled (or waiting failed) before a byte came
-    kFailed,   // the port itself failed (hang-up, unplugged): no byte will ever come
+    kFailed,   // the read failed for good, though the port may still be there
+    kGone,     // the port is gone (hang-up, adapter unplugged): no byte will ever come
 };
 
 // Reads one byte, or gives up when stopEvent is signalled. When both are ready the byte is taken.
 // A pending read is cancelled before this returns, so nothing completes into *byte later.
+// readEvent may be kNoHandle (a reader that could not make one): the read then does without.
 ReadOutcome ReadByte(Handle port, Handle readEvent, Handle stopEvent, std::uint8_t* byte);
 
 // --- Events (manual reset, created not signalled) --------------------------------------------
@@ -62,7 +76,7 @@ ReadOutcome ReadByte(Handle port, Handle readEvent, Handle stopEvent, std::uint8
 Handle NewEvent();
 void SignalEvent(Handle event);
 void WaitForEvent(Handle event);  // without a time limit
-bool IsSignalled(Handle event);    // without waiting
+bool IsSignalled(Handle event);   // without waiting
 void CloseEvent(Handle event);
 
 // --- Threads ---------------------------------------------------------------------------------

@@ -64,5 +64,29 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
     if (!Open()) {
         return false;
     }
+    m_baudRate = baudRate;
     return platform::SetLineSettings(m_handle, baudRate);
+}
+
+bool SerialPort::OpenConfigured() {
+    if (IsOpen()) {
+        return true;
+    }
+    if (!Open()) {
+        return false;
+    }
+    if (m_baudRate != 0 && !platform::SetLineSettings(m_handle, m_baudRate)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void SerialPort::LetGoIfGone() {
+    if (!m_gone) {
+        return;
+    }
+    m_gone = false;
+    platform::ReleaseGonePort(m_handle);
+    m_handle = platform::kNoHandle;
 }

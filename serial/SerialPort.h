@@ -48,6 +48,13 @@ class SerialPort {
   private:
     static std::uint32_t ReplyReader(void* port);
     bool TakeReplyByte(std::uint8_t byte);
+    // Opens the port again when the line lost it, at the rate it had.
+    bool OpenConfigured();
+    // An attempt that cannot reach the device lasts as long as a silent one, so that nothing
+    // spins and the user's abort is seen between attempts as usual.
+    std::uint8_t Unanswered(std::uint32_t timeoutMs);
+    std::uint32_t WriteLimitMs(std::uint32_t length) const;
+    void LetGoIfGone();
 
     platform::Handle m_handle = platform::kNoHandle;
     // The exchange in progress tells its reader to stop through this event.
@@ -58,4 +65,9 @@ class SerialPort {
     std::uint8_t m_reply = kNoReply;
     bool m_announce = false;
     std::uint32_t m_portNumber = 0;
+    // The rate of the last Configure, for opening the port again after the adapter was unplugged.
+    std::uint32_t m_baudRate = 0;
+    // Set by the exchange's reader or writer when the port is gone; the exchange then lets go of
+    // the handle so that the adapter keeps its name when it comes back.
+    bool m_gone = false;
 };

@@ -15,13 +15,13 @@ constexpr int kForever = -1;
 constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::int64_t kNsPerMs = 1000000;
 
+}  // namespace
+
 std::int64_t MonotonicNowMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * kMsPerSecond + now.tv_nsec / kNsPerMs;
 }
-
-}  // namespace
 
 int PollWithoutLimit(pollfd* descriptors, nfds_t count) {
     int ready = 0;

@@ -12,6 +12,9 @@ namespace posix {
 // As poll(): the number of ready descriptors, or -1 when polling itself failed.
 int PollWithoutLimit(pollfd* descriptors, nfds_t count);
 
+// Milliseconds on a clock that no one can set, for deadlines.
+std::int64_t MonotonicNowMs();
+
 // As poll(); 0 when timeoutMs passed with nothing ready.
 int PollWithin(pollfd* descriptors, nfds_t count, std::uint32_t timeoutMs);
 

@@ -11,18 +11,64 @@ namespace posix {
 
 namespace {
 
-// What the terminal driver would do to incoming bytes: the device's data must arrive untouched.
+// Every field of the terminal state, and what the download needs of it. Another program may
+// have left any of them set (a terminal program, a getty, a previous run killed half-way), so
+// each one the exchange depends on is set here, not assumed.
+//
+// c_iflag
+//   IGNBRK BRKINT PARMRK  cleared: a break or a framing error arrives as a 0 byte, which is
+//   IGNPAR INPCK ISTRIP   neither printed nor a reply, instead of a signal, a 3-byte marker or
+//                         a stripped eighth bit; with no parity there is nothing to check.
+//   INLCR IGNCR ICRNL     cleared: the device's bytes arrive untouched (an ACK is 0x06 only).
+//   IUCLC                 cleared.
+//   IXON IXOFF IXANY      cleared: a Linux terminal default, not a setting of the line; with
+//                         it a 0x13 among the device's text would stop our writes.
+//   IMAXBEL               cleared: no bell may be written to the device on a full queue.
+//   IUTF8                 kept: it only changes erasing in canonical mode, which is off.
+// c_oflag
+//   OPOST                 cleared; every other output flag (ONLCR, OCRNL, the delays, ...)
+//                         acts only under OPOST.
+// c_cflag
+//   CSIZE PARENB CSTOPB   set to 8 data bits, no parity, one stop bit.
+//   CMSPAR                cleared with it: it only has a meaning with PARENB.
+//   CREAD                 set: the receiver must take bytes.
+//   CLOCAL                set: a device that does not drive the modem lines must not look
+//                         like a hang-up.
+//   CRTSCTS               kept: hardware flow control belongs to the cable and the device,
+//                         as the Windows port keeps fOutxCtsFlow.
+//   HUPCL                 kept: whether closing drops DTR is the owner's choice.
+//   CBAUD CIBAUD          set through the rate (cfsetispeed/cfsetospeed, or termios2).
+// c_lflag
+//   ICANON                cleared: bytes are delivered as they come, not by lines.
+//   ECHO ECHONL           cleared: nothing received is sent back to the device; ECHOE ECHOK
+//   ECHOCTL ECHOPRT ECHOKE  ECHOCTL ECHOPRT ECHOKE only shape an echo, and are cleared too.
+//   ISIG                  cleared: no byte from the device raises a signal.
+//   IEXTEN                cleared: no literal-next or discard character.
+//   FLUSHO                cleared: while set, output is thrown away.
+//   PENDIN XCASE EXTPROC  cleared: canonical-mode and pseudo-terminal packet details.
+//   TOSTOP                cleared: a port that is also the terminal of a shell must not stop
+//                         a background run when it writes.
+//   NOFLSH                kept: it only matters with ISIG.
+// c_cc
+//   VMIN 1, VTIME 0       set: one byte is enough to wake the reader (a terminal program may
+//                         leave VMIN=4, and then a one-byte ACK is never reported).
+//   the rest              cannot matter: VINTR VQUIT VSUSP act only with ISIG, VSTART VSTOP
+//                         only with IXON/IXOFF, VERASE VKILL VEOF VEOL VEOL2 VWERASE VREPRINT
+//                         only with ICANON, VLNEXT VDISCARD only with IEXTEN.
+// c_line                  the line discipline is not part of what tcsetattr() sets; a port
+//                         whose discipline another program changed (PPP, SLIP) is theirs.
 constexpr tcflag_t kInputProcessing =
-    IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | INPCK;
-// A Linux terminal default, not a setting of the line: with it, a 0x13 byte from the device would
-// stall our writes.
+    IGNBRK | BRKINT | PARMRK | IGNPAR | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL;
 constexpr tcflag_t kSoftwareFlowControl = IXON | IXOFF | IXANY;
 constexpr tcflag_t kOutputProcessing = OPOST;
-constexpr tcflag_t kLocalProcessing = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
-constexpr tcflag_t kFrameBits = CSIZE | PARENB | CSTOPB;
+constexpr tcflag_t kLocalProcessing = ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE |
+                                      ICANON | ISIG | IEXTEN | FLUSHO | PENDIN | XCASE | EXTPROC |
+                                      TOSTOP;
+constexpr tcflag_t kFrameBits = CSIZE | PARENB | CSTOPB | CMSPAR;
 constexpr tcflag_t kEightNOne = CS8;
-// No modem-line hang-ups for a device that may not drive them, and a receiver that takes bytes.
 constexpr tcflag_t kLocalReceiver = CLOCAL | CREAD;
+constexpr cc_t kWakeOnEveryByte = 1;
+constexpr cc_t kNoInterByteTimer = 0;
 
 }  // namespace
 
@@ -31,6 +77,8 @@ void MakeRawEightNOne(termios* line) {
     line->c_oflag &= ~kOutputProcessing;
     line->c_lflag &= ~kLocalProcessing;
     line->c_cflag = (line->c_cflag & ~kFrameBits) | kEightNOne | kLocalReceiver;
+    line->c_cc[VMIN] = kWakeOnEveryByte;
+    line->c_cc[VTIME] = kNoInterByteTimer;
 }
 
 }  // namespace posix

@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <mutex>
 
 #include "serial/Platform.h"
 #include "serial/posix/Descriptor.h"
+#include "serial/posix/HeldPorts.h"
 #include "serial/posix/PortTable.h"
 
 namespace platform {
@@ -27,48 +26,6 @@ constexpr int kOpenFailed = -1;
 bool IsExclusive(int descriptor) {
     int exclusive = 0;
     return ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
-}
-
-// The descriptors this process put in exclusive mode. A pseudo-terminal keeps that mode past
-// its last close while its master is open, so it is undone on close and, for the port that stays
-// open until the run ends, when the process exits; a probe's close leaves it alone.
-constexpr int kNoDescriptor = -1;
-constexpr int kMaxExclusivePorts = 8;
-std::mutex exclusiveLock;
-int exclusivePorts[kMaxExclusivePorts] = {kNoDescriptor, kNoDescriptor, kNoDescriptor,
-                                          kNoDescriptor, kNoDescriptor, kNoDescriptor,
-                                          kNoDescriptor, kNoDescriptor};
-
-void ReleaseExclusivePortsAtExit() {
-    std::lock_guard<std::mutex> hold(exclusiveLock);
-    for (int descriptor : exclusivePorts) {
-        if (descriptor != kNoDescriptor) {
-            ioctl(descriptor, TIOCNXCL);
-        }
-    }
-}
-
-bool RememberExclusive(int descriptor) {
-    static const bool releasedAtExit = std::atexit(ReleaseExclusivePortsAtExit) == 0;
-    std::lock_guard<std::mutex> hold(exclusiveLock);
-    for (int& slot : exclusivePorts) {
-        if (releasedAtExit && slot == kNoDescriptor) {
-            slot = descriptor;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ForgetExclusive(int descriptor) {
-    std::lock_guard<std::mutex> hold(exclusiveLock);
-    for (int& slot : exclusivePorts) {
-        if (slot == descriptor) {
-            slot = kNoDescriptor;
-            return true;
-        }
-    }
-    return false;
 }
 
 // A port object waits out other programs' start-up probes, which hold each port for a moment,
@@ -120,8 +77,8 @@ Handle OpenPort(const char* deviceName) {
         return kNoHandle;
     }
     // Keeps out programs that open the terminal without taking its lock.
-    if (!RememberExclusive(descriptor) || ioctl(descriptor, TIOCEXCL) != 0) {
-        ForgetExclusive(descriptor);
+    if (!posix::RememberHeldPort(descriptor) || ioctl(descriptor, TIOCEXCL) != 0) {
+        posix::ForgetHeldPort(descriptor);
         close(descriptor);
         return kNoHandle;
     }
@@ -132,16 +89,28 @@ Handle ProbePort(const char* deviceName) {
     return posix::HandleOf(OpenFreeTerminal(deviceName, TakeProbeLock));
 }
 
+// A probe never set the exclusive mode, and must not clear another holder's.
 void ClosePort(Handle port) {
     const int descriptor = posix::DescriptorOf(port);
-    if (ForgetExclusive(descriptor)) {
+    if (posix::IsHeldPort(descriptor)) {
+        posix::ForgetHeldPort(descriptor);
         ioctl(descriptor, TIOCNXCL);
     }
     close(descriptor);
 }
 
+void ReleaseGonePort(Handle port) {
+    posix::ForgetHeldPort(posix::DescriptorOf(port));
+    close(posix::DescriptorOf(port));
+}
+
 bool SavePortState(Handle port, SavedPortState* saved) {
-    return tcgetattr(posix::DescriptorOf(port), &saved->lineState) == 0;
+    const int descriptor = posix::DescriptorOf(port);
+    if (tcgetattr(descriptor, &saved->lineState) != 0) {
+        return false;
+    }
+    posix::RememberLineState(descriptor, saved->lineState);
+    return true;
 }
 
 bool RestorePortState(Handle port, const SavedPortState& saved) {

@@ -1,9 +1,12 @@
-// The bytes of an exchange on POSIX: a write that returns once the message has left, and a
-// one-byte read that a stop signal can abandon. Both wait in poll() on a non-blocking port.
+// The bytes of an exchange on POSIX: a write that returns once the message has left, or once
+// flow control has held it past its limit, and a one-byte read that a stop signal can abandon.
+// Both wait in poll() on a non-blocking port.
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "serial/Platform.h"
@@ -14,16 +17,49 @@ namespace platform {
 
 namespace {
 
-// Reported whatever was asked for: the port has hung up or failed.
-constexpr short kPortGone = POLLHUP | POLLERR | POLLNVAL;
+// How often a write that has been handed to the driver looks whether the driver has sent it.
+constexpr std::uint32_t kDrainCheckMs = 2;
 
-// False when the port will never take more bytes.
-bool WaitUntilWritable(int port) {
-    pollfd watch{port, POLLOUT, 0};
-    return posix::PollWithoutLimit(&watch, 1) > 0 && (watch.revents & kPortGone) == 0;
+// The errors of a terminal whose device has gone: hung up, or the adapter unplugged.
+bool IsGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
-bool WriteAll(int port, const std::uint8_t* data, std::uint32_t length) {
+class Deadline {
+  public:
+    explicit Deadline(std::uint32_t limitMs) : m_endMs(posix::MonotonicNowMs() + limitMs) {}
+    std::uint32_t RemainingMs() const {
+        return static_cast<std::uint32_t>(
+            std::max<std::int64_t>(m_endMs - posix::MonotonicNowMs(), 0));
+    }
+    bool Passed() const { return RemainingMs() == 0; }
+
+  private:
+    std::int64_t m_endMs;
+};
+
+WriteOutcome WaitUntilWritable(int port, const Deadline& deadline) {
+    pollfd watch{port, POLLOUT, 0};
+    const int ready = posix::PollWithin(&watch, 1, deadline.RemainingMs());
+    if (ready == 0) {
+        return WriteOutcome::kHeld;
+    }
+    // A hung-up terminal may report an error beside the hang-up.
+    if (ready > 0 && (watch.revents & POLLHUP) != 0) {
+        return WriteOutcome::kGone;
+    }
+    if (ready < 0 || (watch.revents & (POLLERR | POLLNVAL)) != 0) {
+        return WriteOutcome::kFailed;
+    }
+    return WriteOutcome::kWritten;
+}
+
+WriteOutcome OutcomeOfError(int error) {
+    return IsGoneError(error) ? WriteOutcome::kGone : WriteOutcome::kFailed;
+}
+
+WriteOutcome WriteAll(int port, const std::uint8_t* data, std::uint32_t length,
+                      const Deadline& deadline) {
     std::uint32_t written = 0;
     while (written < length) {
         const ssize_t count = write(port, data + written, length - written);
@@ -31,22 +67,36 @@ bool WriteAll(int port, const std::uint8_t* data, std::uint32_t length) {
             written += static_cast<std::uint32_t>(count);
             continue;
         }
-        const bool mayGoOn =
-            count < 0 && (errno == EINTR || (errno == EAGAIN && WaitUntilWritable(port)));
-        if (!mayGoOn) {
-            return false;
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0 && errno != EAGAIN) {
+            return OutcomeOfError(errno);
+        }
+        const WriteOutcome room = WaitUntilWritable(port, deadline);
+        if (room != WriteOutcome::kWritten) {
+            return room;
         }
     }
-    return true;
+    return WriteOutcome::kWritten;
 }
 
-bool DrainOutput(int port) {
-    while (tcdrain(port) != 0) {
-        if (errno != EINTR) {
-            return false;
+// tcdrain() would wait without limit on a line that flow control holds (CTS low), so the
+// driver's output queue is watched instead, until it is empty or the deadline passes.
+WriteOutcome DrainOutput(int port, const Deadline& deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(port, TIOCOUTQ, &queued) != 0) {
+            return OutcomeOfError(errno);
         }
+        if (queued == 0) {
+            return WriteOutcome::kWritten;
+        }
+        if (deadline.Passed()) {
+            return WriteOutcome::kHeld;
+        }
+        SleepMs(std::min(kDrainCheckMs, deadline.RemainingMs()));
     }
-    return true;
 }
 
 ReadOutcome TakeByte(int port, std::uint8_t* byte) {
@@ -57,18 +107,27 @@ ReadOutcome TakeByte(int port, std::uint8_t* byte) {
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
         return ReadOutcome::kNothing;
     }
-    // End of file or an I/O error: the line is gone.
+    // A hung-up terminal reads as the end of the file.
+    if (count == 0 || IsGoneError(errno)) {
+        return ReadOutcome::kGone;
+    }
     return ReadOutcome::kFailed;
 }
 
 }  // namespace
 
-bool WriteMessage(Handle port, Handle /*writeEvent*/, const std::uint8_t* data,
-                  std::uint32_t length) {
+WriteOutcome WriteMessage(Handle port, Handle /*writeEvent*/, const std::uint8_t* data,
+                          std::uint32_t length, std::uint32_t limitMs) {
     const int descriptor = posix::DescriptorOf(port);
-    return WriteAll(descriptor, data, length) && DrainOutput(descriptor);
+    const Deadline deadline(limitMs);
+    const WriteOutcome written = WriteAll(descriptor, data, length, deadline);
+    if (written != WriteOutcome::kWritten) {
+        return written;
+    }
+    return DrainOutput(descriptor, deadline);
 }
 
+// The read needs no event of its own here: poll() watches the port itself.
 ReadOutcome ReadByte(Handle port, Handle /*readEvent*/, Handle stopEvent, std::uint8_t* byte) {
     enum { kPort, kStop, kWatchCount };
     pollfd watch[kWatchCount] = {{posix::DescriptorOf(port), POLLIN, 0},
@@ -86,7 +145,7 @@ ReadOutcome ReadByte(Handle port, Handle /*readEvent*/, Handle stopEvent, std::u
         return ReadOutcome::kStopped;
     }
     // Only a hang-up or failure of the port, with nothing left to read, wakes poll() here.
-    return ReadOutcome::kFailed;
+    return (watch[kPort].revents & POLLHUP) != 0 ? ReadOutcome::kGone : ReadOutcome::kFailed;
 }
 
 }  // namespace platform

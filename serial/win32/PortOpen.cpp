@@ -28,4 +28,9 @@ void ClosePort(Handle port) {
     CloseHandle(ToNative(port));
 }
 
+// Closing the handle is what frees the COM number for the adapter when it comes back.
+void ReleaseGonePort(Handle port) {
+    CloseHandle(ToNative(port));
+}
+
 }  // namespace platform

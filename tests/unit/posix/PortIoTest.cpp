@@ -16,6 +16,7 @@
 namespace {
 
 using platform::ReadOutcome;
+using platform::WriteOutcome;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kAck = 0x06;
@@ -23,6 +24,8 @@ constexpr std::uint8_t kAck = 0x06;
 constexpr std::size_t kLongMessageSize = 2 * 1024 * 1024;
 // Long enough for a read or write that wrongly returns at once to have done so.
 constexpr std::uint32_t kStillWaitingMs = 100;
+// A write limit that these tests never reach unless the write hangs.
+constexpr std::uint32_t kNoLimitMs = 60000;
 
 class ExchangeLine : public ::testing::Test {
   protected:
@@ -57,7 +60,7 @@ class ExchangeLine : public ::testing::Test {
                 } else {
                     line->m_written = platform::WriteMessage(
                         line->m_port, platform::kNoHandle, line->m_message.data(),
-                        static_cast<std::uint32_t>(line->m_message.size()));
+                        static_cast<std::uint32_t>(line->m_message.size()), kNoLimitMs);
                 }
                 return 0;
             },
@@ -76,7 +79,7 @@ class ExchangeLine : public ::testing::Test {
     Bytes m_message;
     std::uint8_t m_byte = 0;
     ReadOutcome m_read = ReadOutcome::kNothing;
-    bool m_written = false;
+    WriteOutcome m_written = WriteOutcome::kFailed;
 };
 
 // A prime period, so that the pattern never lines up with a buffer size and a lost or repeated
@@ -121,14 +124,29 @@ TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
     ASSERT_NO_FATAL_FAILURE(Open(114));
     // Line ends, XON/XOFF and other control bytes that a cooked terminal would alter or act on.
     const Bytes message = {0x0A, 0x0D, 0x13, 0x11, 0x00, 0x03, 0x7F, 0xFF, 0x06, 0x15, 0x0A};
-    ASSERT_TRUE(platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
-                                       static_cast<std::uint32_t>(message.size())));
+    ASSERT_EQ(WriteOutcome::kWritten,
+              platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
+                                     static_cast<std::uint32_t>(message.size()), kNoLimitMs));
     EXPECT_EQ(message, m_terminal->Receive(message.size()));
 
     Start(Pattern(kLongMessageSize));
     EXPECT_EQ(m_message, m_terminal->Receive(kLongMessageSize));
     AwaitEnd(m_thread);
-    EXPECT_TRUE(m_written);
+    EXPECT_EQ(WriteOutcome::kWritten, m_written);
+}
+
+// A line whose output is stopped (flow control, or another program's tcflow()) holds the write;
+// it is given up at its limit, and the line works again once it is released.
+TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
+    ASSERT_NO_FATAL_FAILURE(Open(116));
+    ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOOFF));
+    EXPECT_EQ(WriteOutcome::kHeld,
+              platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kStillWaitingMs));
+    ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOON));
+    platform::PurgePort(m_port, platform::Purge::kAbortPendingReads);
+    EXPECT_EQ(WriteOutcome::kWritten,
+              platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kNoLimitMs));
+    EXPECT_EQ(Bytes{kAck}, m_terminal->Receive(1));
 }
 
 // A read that reported kNothing would send the reader straight back into a read that cannot
@@ -140,11 +158,12 @@ TEST_F(ExchangeLine, HangUpFailsTheWriteWaitingForRoomAndEveryLaterReadAndWrite)
     EXPECT_TRUE(StillWaiting());
     m_terminal->CloseMaster();
     AwaitEnd(m_thread);
-    EXPECT_FALSE(m_written);
+    EXPECT_EQ(WriteOutcome::kGone, m_written);
     for (int attempt = 0; attempt < 2; ++attempt) {
         Start();
         AwaitEnd(m_thread);
-        EXPECT_EQ(ReadOutcome::kFailed, m_read);
+        EXPECT_EQ(ReadOutcome::kGone, m_read);
     }
-    EXPECT_FALSE(platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1));
+    EXPECT_EQ(WriteOutcome::kGone,
+              platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kNoLimitMs));
 }

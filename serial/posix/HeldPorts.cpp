@@ -1,0 +1,115 @@
+#include "serial/posix/HeldPorts.h"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+
+#include <atomic>
+#include <cstdlib>
+
+namespace platform {
+namespace posix {
+
+namespace {
+
+constexpr int kNoDescriptor = -1;
+constexpr int kMaxHeldPorts = 8;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// Read by a signal handler, so nothing here takes a lock: a slot is published through its
+// descriptor only once its line state is in place.
+struct HeldPort {
+    std::atomic<int> descriptor{kNoDescriptor};
+    std::atomic<bool> hasLineState{false};
+    termios lineState{};
+};
+
+HeldPort heldPorts[kMaxHeldPorts];
+
+// Async-signal-safe: only tcsetattr() and ioctl() on descriptors that are already open.
+void PutBackHeldPorts() {
+    for (HeldPort& port : heldPorts) {
+        const int descriptor = port.descriptor.load(std::memory_order_acquire);
+        if (descriptor == kNoDescriptor) {
+            continue;
+        }
+        if (port.hasLineState.load(std::memory_order_acquire)) {
+            tcsetattr(descriptor, TCSANOW, &port.lineState);
+        }
+        ioctl(descriptor, TIOCNXCL);
+    }
+}
+
+// Puts the ports back, then lets the signal end the process as it would have without us, so
+// that the parent sees the usual status for it.
+void PutBackAndEnd(int signalNumber) {
+    PutBackHeldPorts();
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+// A signal that the parent chose to ignore (nohup, a service manager) stays ignored.
+void CatchEndingSignals() {
+    for (int signalNumber : kEndingSignals) {
+        struct sigaction current {};
+        if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction putBack {};
+        putBack.sa_handler = PutBackAndEnd;
+        sigemptyset(&putBack.sa_mask);
+        sigaction(signalNumber, &putBack, nullptr);
+    }
+}
+
+bool WatchEveryWayOut() {
+    CatchEndingSignals();
+    return std::atexit(PutBackHeldPorts) == 0;
+}
+
+HeldPort* SlotOf(int descriptor) {
+    for (HeldPort& port : heldPorts) {
+        if (port.descriptor.load(std::memory_order_acquire) == descriptor) {
+            return &port;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// Ports are opened and closed on the main thread only; the handler is the only other reader.
+bool RememberHeldPort(int descriptor) {
+    static const bool watching = WatchEveryWayOut();
+    HeldPort* slot = SlotOf(kNoDescriptor);
+    if (!watching || slot == nullptr) {
+        return false;
+    }
+    slot->hasLineState.store(false, std::memory_order_release);
+    slot->descriptor.store(descriptor, std::memory_order_release);
+    return true;
+}
+
+void RememberLineState(int descriptor, const termios& lineState) {
+    HeldPort* slot = SlotOf(descriptor);
+    if (slot == nullptr) {
+        return;
+    }
+    // Not put back half-written: the handler skips the state while it changes.
+    slot->hasLineState.store(false, std::memory_order_release);
+    slot->lineState = lineState;
+    slot->hasLineState.store(true, std::memory_order_release);
+}
+
+bool IsHeldPort(int descriptor) {
+    return descriptor != kNoDescriptor && SlotOf(descriptor) != nullptr;
+}
+
+void ForgetHeldPort(int descriptor) {
+    HeldPort* slot = SlotOf(descriptor);
+    if (slot != nullptr) {
+        slot->descriptor.store(kNoDescriptor, std::memory_order_release);
+    }
+}
+
+}  // namespace posix
+}  // namespace platform

@@ -1,0 +1,25 @@
+// The ports this process holds in exclusive mode, put back as they were found on every way out:
+// a normal close, the end of the process, and the signals that end it (SIGINT, SIGTERM, SIGHUP,
+// SIGPIPE). Without this a pseudo-terminal stays exclusive, and refuses the next run, until its
+// other end goes away, and a real port keeps our raw settings and rate.
+#pragma once
+
+#include <termios.h>
+
+namespace platform {
+namespace posix {
+
+// Remembers a port just put in exclusive mode; false when no more can be remembered.
+bool RememberHeldPort(int descriptor);
+
+// The line state to put back on this held port if the process ends while it is open.
+void RememberLineState(int descriptor, const termios& lineState);
+
+bool IsHeldPort(int descriptor);
+
+// The port is being closed (its state was put back by the closer) or is gone: nothing is left
+// to put back on it.
+void ForgetHeldPort(int descriptor);
+
+}  // namespace posix
+}  // namespace platform
