@@ -1,0 +1,327 @@
+#define KERNEL32_DOUBLE_ITSELF
+#include "Kernel32Double.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace kernel32_double {
+
+namespace {
+
+// What one overlapped transfer on a fake port has come to.
+struct Transfer {
+    HANDLE port = nullptr;
+    HANDLE signal = nullptr;  // the OVERLAPPED's event, or the port handle when it has none
+    bool complete = false;
+    bool incomplete = false;  // signalled, yet reports ERROR_IO_INCOMPLETE until cancelled
+    bool byteOnCancel = false;
+    std::uint8_t* buffer = nullptr;
+    std::uint8_t byte = 0;
+    DWORD count = 0;
+    DWORD error = 0;
+};
+
+std::recursive_mutex lock;
+std::vector<std::unique_ptr<FakePort>> ports;
+std::map<HANDLE, FakePort*> openPorts;
+std::map<const OVERLAPPED*, Transfer> transfers;
+
+FakePort* OpenPortOf(HANDLE handle) {
+    auto found = openPorts.find(handle);
+    return found == openPorts.end() ? nullptr : found->second;
+}
+
+// With fAbortOnError in force, a pending line error fails every transfer until it is cleared.
+bool AbortsOnError(const FakePort& port) {
+    return port.lineErrorPending && port.dcb.fAbortOnError;
+}
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+Transfer* Start(HANDLE port, OVERLAPPED* overlapped) {
+    Transfer& transfer = transfers[overlapped];
+    transfer = Transfer{};
+    transfer.port = port;
+    transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
+    // As Windows does when a transfer starts.
+    ResetEvent(transfer.signal);
+    return &transfer;
+}
+
+void Complete(Transfer* transfer, DWORD count, DWORD error) {
+    transfer->complete = true;
+    transfer->count = count;
+    transfer->error = error;
+    SetEvent(transfer->signal);
+}
+
+BOOL Pending() {
+    return Fail(ERROR_IO_PENDING);
+}
+
+void CancelTransfersOf(HANDLE port) {
+    for (auto& entry : transfers) {
+        Transfer& transfer = entry.second;
+        if (transfer.port != port || transfer.complete) {
+            continue;
+        }
+        transfer.incomplete = false;
+        if (transfer.byteOnCancel) {
+            *transfer.buffer = transfer.byte;
+            Complete(&transfer, 1, 0);
+        } else {
+            Complete(&transfer, 0, ERROR_OPERATION_ABORTED);
+        }
+    }
+}
+
+BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
+    Transfer* transfer = Start(handle, overlapped);
+    transfer->buffer = buffer;
+    if (port->reads.empty()) {
+        return Pending();
+    }
+    const ReadStep step = port->reads.front();
+    port->reads.pop_front();
+    switch (step.kind) {
+        case ReadStep::kByteAtOnce:
+            *buffer = step.byte;
+            Complete(transfer, 1, 0);
+            return TRUE;
+        case ReadStep::kNothingAtOnce:
+            Complete(transfer, 0, 0);
+            return TRUE;
+        case ReadStep::kPendingThenByte:
+            *buffer = step.byte;
+            Complete(transfer, 1, 0);
+            return Pending();
+        case ReadStep::kIncompleteThenByte:
+        case ReadStep::kIncompleteNoByte:
+            transfer->incomplete = true;
+            transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte;
+            transfer->byte = step.byte;
+            SetEvent(transfer->signal);
+            return Pending();
+        case ReadStep::kFails:
+            transfers.erase(overlapped);
+            return Fail(step.error);
+        case ReadStep::kPendsThenFails:
+            Complete(transfer, 0, step.error);
+            return Pending();
+    }
+    return Pending();
+}
+
+}  // namespace
+
+void Reset() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    ports.clear();
+    openPorts.clear();
+    transfers.clear();
+}
+
+FakePort* AddPort(const char* name) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    ports.push_back(std::make_unique<FakePort>());
+    FakePort* port = ports.back().get();
+    port->name = name;
+    port->dcb.DCBlength = sizeof(DCB);
+    port->dcb.BaudRate = CBR_9600;
+    port->dcb.ByteSize = 8;
+    return port;
+}
+
+FakePort* PortNamed(const char* name) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    for (auto& port : ports) {
+        if (port->name == name) {
+            return port.get();
+        }
+    }
+    return nullptr;
+}
+
+HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                 HANDLE) {
+    FakePort* port = PortNamed(name);
+    if (port == nullptr) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Outside the lock: other opens go on meanwhile, as they do on Windows.
+    if (port->openDelayMs != 0) {
+        Sleep(port->openDelayMs);
+    }
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    port->calls.push_back("CreateFileA");
+    if (port->openError != 0) {
+        SetLastError(port->openError);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    openPorts[handle] = port;
+    ++port->opens;
+    return handle;
+}
+
+BOOL WINAPI Double_CloseHandle(HANDLE handle) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port != nullptr) {
+        port->calls.push_back("CloseHandle");
+        ++port->closes;
+        openPorts.erase(handle);
+    }
+    return CloseHandle(handle);
+}
+
+BOOL WINAPI Double_GetCommState(HANDLE handle, LPDCB dcb) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    port->calls.push_back("GetCommState");
+    *dcb = port->dcb;
+    return TRUE;
+}
+
+BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    port->calls.push_back("SetCommState");
+    port->statesSet.push_back(*dcb);
+    const bool abortOnError =
+        port->keepsAbortOnError ? port->dcb.fAbortOnError : dcb->fAbortOnError;
+    port->dcb = *dcb;
+    port->dcb.fAbortOnError = abortOnError;
+    return TRUE;
+}
+
+BOOL WINAPI Double_GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    *timeouts = port->timeouts;
+    return TRUE;
+}
+
+BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    port->timeouts = *timeouts;
+    return TRUE;
+}
+
+BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    port->calls.push_back("PurgeComm");
+    if ((flags & (PURGE_RXABORT | PURGE_TXABORT)) != 0) {
+        CancelTransfersOf(handle);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    port->calls.push_back("ClearCommError");
+    if (errors != nullptr) {
+        *errors = port->lineErrorPending ? CE_FRAME : 0;
+    }
+    if (status != nullptr) {
+        *status = COMSTAT{};
+    }
+    port->lineErrorPending = false;
+    return TRUE;
+}
+
+BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
+                            LPOVERLAPPED overlapped) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(file);
+    if (port == nullptr) {
+        return ReadFile(file, buffer, size, read, overlapped);
+    }
+    port->calls.push_back("ReadFile");
+    if (AbortsOnError(*port)) {
+        return Fail(ERROR_OPERATION_ABORTED);
+    }
+    return StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
+}
+
+BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(file);
+    if (port == nullptr) {
+        return WriteFile(file, buffer, size, written, overlapped);
+    }
+    port->calls.push_back("WriteFile");
+    if (AbortsOnError(*port)) {
+        return Fail(ERROR_OPERATION_ABORTED);
+    }
+    if (port->write == WriteBehaviour::kFails) {
+        return Fail(port->writeError);
+    }
+    Transfer* transfer = Start(file, overlapped);
+    if (port->write == WriteBehaviour::kCompletes) {
+        const std::uint8_t* bytes = static_cast<const std::uint8_t*>(buffer);
+        port->written.insert(port->written.end(), bytes, bytes + size);
+        Complete(transfer, size, 0);
+    }
+    return Pending();
+}
+
+BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
+                                       BOOL wait) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (OpenPortOf(file) == nullptr) {
+        return GetOverlappedResult(file, overlapped, count, wait);
+    }
+    auto found = transfers.find(overlapped);
+    if (found == transfers.end()) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    const Transfer& transfer = found->second;
+    // A transfer nobody completes would block a waiting caller for ever; the test sees it fail.
+    if (!transfer.complete || transfer.incomplete) {
+        return Fail(ERROR_IO_INCOMPLETE);
+    }
+    *count = transfer.count;
+    return transfer.error == 0 ? TRUE : Fail(transfer.error);
+}
+
+BOOL WINAPI Double_CancelIo(HANDLE file) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(file);
+    if (port == nullptr) {
+        return CancelIo(file);
+    }
+    port->calls.push_back("CancelIo");
+    CancelTransfersOf(file);
+    return TRUE;
+}
+
+}  // namespace kernel32_double

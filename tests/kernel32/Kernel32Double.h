@@ -1,0 +1,101 @@
+// A scripted double of the kernel32 calls that the Win32 port layer makes, for what Wine cannot
+// show: driver states and completions that Windows drivers produce (a driver that keeps
+// fAbortOnError, a read that completes at once with no byte, ERROR_IO_INCOMPLETE, an unplugged
+// adapter, an open that blocks). It is force-included into a second build of the program's
+// sources, so that their calls below land here; events, threads and waits stay real. Each fake
+// port handle is a real manual-reset event, so that a wait on the port handle itself works.
+#pragma once
+
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace kernel32_double {
+
+// How one ReadFile call on a fake port ends.
+struct ReadStep {
+    enum Kind {
+        kByteAtOnce,          // completes at once with the byte
+        kNothingAtOnce,       // completes at once with no byte
+        kPendingThenByte,     // pends, and has the byte by the time anyone looks
+        kIncompleteThenByte,  // signalled but reports ERROR_IO_INCOMPLETE; the byte comes by
+                              // the time it is cancelled and waited for
+        kIncompleteNoByte,    // as above, but nothing ever comes
+        kFails,               // fails at once with error
+        kPendsThenFails,      // pends, then fails with error
+    };
+    Kind kind;
+    std::uint8_t byte;
+    DWORD error;
+};
+
+// How every WriteFile call on a fake port ends.
+enum class WriteBehaviour { kCompletes, kHeld, kFails };
+
+struct FakePort {
+    std::string name;
+    DWORD openError = 0;    // CreateFileA fails with this when not 0
+    DWORD openDelayMs = 0;  // CreateFileA blocks this long first
+    DCB dcb{};
+    COMMTIMEOUTS timeouts{};
+    // A driver that ignores a change of fAbortOnError, and a line error waiting to be cleared:
+    // with both, every transfer fails with ERROR_OPERATION_ABORTED until ClearCommError.
+    bool keepsAbortOnError = false;
+    bool lineErrorPending = false;
+    // Read steps in order; once they run out, a read pends until it is cancelled.
+    std::deque<ReadStep> reads;
+    WriteBehaviour write = WriteBehaviour::kCompletes;
+    DWORD writeError = 0;
+    // What the program did.
+    std::vector<std::string> calls;
+    std::vector<std::uint8_t> written;
+    int opens = 0;
+    int closes = 0;
+    std::vector<DCB> statesSet;
+};
+
+// A fresh script: every port forgotten. Ports named here exist; every other name does not.
+void Reset();
+FakePort* AddPort(const char* name);
+FakePort* PortNamed(const char* name);
+
+// --- The calls the program makes, in place of kernel32's ----------------------------------
+HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL WINAPI Double_CloseHandle(HANDLE handle);
+BOOL WINAPI Double_GetCommState(HANDLE port, LPDCB dcb);
+BOOL WINAPI Double_SetCommState(HANDLE port, LPDCB dcb);
+BOOL WINAPI Double_GetCommTimeouts(HANDLE port, LPCOMMTIMEOUTS timeouts);
+BOOL WINAPI Double_SetCommTimeouts(HANDLE port, LPCOMMTIMEOUTS timeouts);
+BOOL WINAPI Double_PurgeComm(HANDLE port, DWORD flags);
+BOOL WINAPI Double_ClearCommError(HANDLE port, LPDWORD errors, LPCOMSTAT status);
+BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
+                            LPOVERLAPPED overlapped);
+BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                             LPOVERLAPPED overlapped);
+BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
+                                       BOOL wait);
+BOOL WINAPI Double_CancelIo(HANDLE file);
+
+}  // namespace kernel32_double
+
+#if !defined(KERNEL32_DOUBLE_ITSELF)
+#define CreateFileA kernel32_double::Double_CreateFileA
+#define CloseHandle kernel32_double::Double_CloseHandle
+#define GetCommState kernel32_double::Double_GetCommState
+#define SetCommState kernel32_double::Double_SetCommState
+#define GetCommTimeouts kernel32_double::Double_GetCommTimeouts
+#define SetCommTimeouts kernel32_double::Double_SetCommTimeouts
+#define PurgeComm kernel32_double::Double_PurgeComm
+#define ClearCommError kernel32_double::Double_ClearCommError
+#define ReadFile kernel32_double::Double_ReadFile
+#define WriteFile kernel32_double::Double_WriteFile
+#define GetOverlappedResult kernel32_double::Double_GetOverlappedResult
+#define CancelIo kernel32_double::Double_CancelIo
+#endif
