@@ -9,6 +9,9 @@ import contextlib
 import fcntl
 import os
 import re
+import resource
+import signal
+import subprocess
 import time
 
 from harness import (BANNER_CP437, BLOCK_SIZE, PREPARING, STARTUP_TIMEOUT, USAGE, WAITING, Run,
@@ -24,6 +27,7 @@ BAD_RATE = b"Baud rate is not valid"
 INVALID = b"File is not a valid TEQ6 configuration file"
 READ_ERROR = b"An error occured whilst reading the file"
 NO_WINE_LOCK = "Wine does not enforce exclusive opening of a COM port"
+LINUX_PROCESS = "descriptors, limits and signals of the process are a Linux matter"
 
 
 def expect_printable(body):
@@ -60,6 +64,30 @@ def expect_no_busy_thread(pid, samples=30):
         time.sleep(0.1)
     busy = {key: count for key, count in running.items() if count > samples // 2}
     expect(not busy, "threads (process, thread): samples of %d found running %s" % (samples, busy))
+
+
+def expect_success(session):
+    """A check of a console that ends with the download's success, whatever came before."""
+    ending = success_line(session.file)
+    return lambda body: expect(body.endswith(ending), "console ends with %r: %r" % (ending, body))
+
+
+def expect_no_descriptor_on(context, run, device):
+    """While the port is gone the program must hold nothing of the old device, or the adapter
+    would come back under another name."""
+    if context.is_wine:
+        return
+    fds = "/proc/%d/fd" % run.process.pid
+    held = []
+    for fd in os.listdir(fds):
+        with contextlib.suppress(OSError):
+            if os.readlink(os.path.join(fds, fd)).split(" ")[0] == device:
+                held.append(fd)
+    expect(not held, "descriptors %s still on %s" % (held, device))
+
+
+def line_settings(device):
+    return subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
 
 
 # --- Start-up: the command line, the file and the settings ------------------------------------
@@ -211,6 +239,18 @@ def abort_during_a_block(context):
 
 
 @case
+def abort_while_the_last_block_waits_for_its_ack(context):
+    """The ACK still arrives and the device keeps the block, yet the user gave up: the run ends
+    with the transfer's error, and the end message is not sent."""
+    with Session(context, "--late-ms", "400", blocks=2) as session:
+        run = session.run()
+        session.sim.wait_for_log("block 2 attempt 1:")
+        run.type(b"x\n")
+        expected = download_body(2) + CANNOT_SEND
+        session.expect_end(run, expected, 11, True, end_message="no")
+
+
+@case
 def device_text_and_control_bytes(context):
     """Only printable characters reach the console; control bytes never pass for a reply."""
 
@@ -231,13 +271,47 @@ def stale_bytes_between_exchanges(context):
 
 
 @case
-def hang_up_in_the_middle_of_a_block(context):
+def adapter_unplugged_for_good(context):
+    """The line goes in the middle of block 2 and never comes back: every attempt waits out its
+    time trying to open the port again, without spinning and without holding the old device,
+    and the tenth ends the run."""
     def check(body):
-        start = download_body(3, upto=1) + attempt_line(2, 3, 1)
-        expect(body.startswith(start) and body.endswith(CANNOT_SEND), "console: %r" % body)
+        tries = b"".join(attempt_line(2, 3, attempt) + b"." for attempt in range(1, 11))
+        expect(body == download_body(3, upto=1) + tries + CANNOT_SEND, "console: %r" % body)
 
     with Session(context, "--hangup-in-block", "2", blocks=3) as session:
-        session.expect_end(session.run(), check, 11, session.blocks[:1])
+        with session.run() as run:
+            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            run.wait_for(attempt_line(2, 3, 2))
+            expect_no_descriptor_on(context, run, session.sim.slave)
+            expect_no_busy_thread(run.process.pid)
+            session.expect_end(run, check, 11, session.blocks[:1])
+
+
+@case
+def adapter_unplugged_and_plugged_back(context):
+    """The line goes while the program waits for the device, and again in block 3 of 6; each
+    time a new line comes up on the same port a few seconds later, and the download goes on
+    where it was: the device ends with every block, once and in order."""
+    with Session(context, "--silent-connects", "2", "--hangup-after-connects", "3") as session:
+        with session.run() as run:
+            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            run.wait_for(WAITING + b"....")
+            time.sleep(1)
+            expect_no_descriptor_on(context, run, session.sim.slave)
+            session.replug()
+            session.expect_end(run, expect_success(session), 0, True)
+    with Session(context, "--hangup-in-block", "3", blocks=6) as session:
+        with session.run() as run:
+            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            run.wait_for(attempt_line(3, 6, 1) + b".")
+            expect_no_descriptor_on(context, run, session.sim.slave)
+            before = session.replug("--connected")
+            interrupted = attempt_line(3, 6, 1) + b"." + attempt_line(3, 6, 2)
+            check = lambda body: expect(interrupted in body, "console: %r" % body)
+            session.expect_end(run, check, 0)
+            after = session.sim.received()
+            expect(before + after == b"".join(session.blocks), "blocks across the replug")
 
 
 @case
@@ -401,6 +475,7 @@ def hang_up_while_waiting_for_connection(context):
             shown = split_prompt(run.output())[0]
             dots = shown[shown.find(WAITING) :].count(b".")
             run.wait_for(WAITING + b"." * (dots + 3))
+            expect_no_descriptor_on(context, run, session.sim.slave)
             expect(run.process.poll() is None, "the program ended on the hang-up")
             expect_no_busy_thread(run.process.pid)
             run.type(b"x\n")
@@ -426,6 +501,22 @@ def eight_downloads_at_once(context):
                 raise AssertionError("port %d: %s" % (session.port, failure))
 
 
+def expect_locked(device):
+    """Programs that take the lock first (as this one's start-up probe does) must find the port
+    held; one that cannot even open it finds it held too."""
+    try:
+        descriptor = os.open(device, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    except OSError:
+        return
+    try:
+        fcntl.flock(descriptor, fcntl.LOCK_SH | fcntl.LOCK_NB)
+        expect(False, "another program got a shared lock on the port in use")
+    except BlockingIOError:
+        pass
+    finally:
+        os.close(descriptor)
+
+
 @case
 def second_program_on_a_port_in_use(context):
     """While one program waits for its device, a second one started on the same port does not
@@ -435,6 +526,7 @@ def second_program_on_a_port_in_use(context):
     with Session(context, "--silent-connects", "8", blocks=3) as session:
         with session.run() as first:
             first.wait_for(WAITING + b".")
+            expect_locked(session.sim.slave)
             with session.run() as second:
                 status, output = second.finish()
             expected = session.head() + NOT_LISTED % session.port
@@ -442,3 +534,72 @@ def second_program_on_a_port_in_use(context):
             expect_equal(status, 8, "exit status of the second program")
             expected = download_body(3, silent_connects=8) + success_line(session.file)
             session.expect_end(first, expected, 0, True, connect_requests="9")
+
+
+# --- Lines and processes as other programs leave them -----------------------------------------
+
+
+@case
+def line_left_by_another_program(context):
+    """A terminal program may leave VMIN=4 behind (a one-byte ACK then never wakes the reader),
+    or software flow control (an XOFF among the device's text then stops every later write)."""
+    for options in (("--leave-vmin4",), ("--leave-ixon", "--xoff", "--text", "OK")):
+        with Session(context, *options, blocks=3) as session:
+            session.expect_end(session.run(), expect_success(session), 0, True)
+
+
+@case
+def output_held_by_flow_control(context):
+    """The line stops taking bytes before block 2: the held write is given up after its bound
+    and shows its dot, and x ends the run; a line released in time lets the download go on."""
+    def check(body):
+        start = download_body(3, upto=1)
+        held = lambda attempts: b"".join(attempt_line(2, 3, k) + b"." for k in attempts)
+        tries = body[len(start) : len(body) - len(CANNOT_SEND)]
+        ok = body.startswith(start) and body.endswith(CANNOT_SEND)
+        expect(ok and tries in (held([1]), held([1, 2])), "console: %r" % body)
+
+    with Session(context, "--stop-output-at", "2", blocks=3) as session:
+        run = session.run()
+        run.wait_for(attempt_line(2, 3, 1) + b".")
+        run.type(b"x\n")
+        session.expect_end(run, check, 11, session.blocks[:1], end_message="no")
+    with Session(context, "--stop-output-at", "2", "--resume-output-after", "2000") as session:
+        session.expect_end(session.run(), expect_success(session), 0, True)
+
+
+@case
+def few_descriptors(context):
+    """With 8 descriptors the reader has none left for an event of its own and reads without;
+    with 6 no exchange can be set up, and each attempt waits out its time like a silent device
+    (no spinning), so x still ends the run."""
+    if context.is_wine:
+        raise Skip(LINUX_PROCESS)
+    with Session(context, blocks=2) as session:
+        run = session.run(limits=[(resource.RLIMIT_NOFILE, (8, 8))])
+        session.expect_end(run, download_body(2) + success_line(session.file), 0, True)
+    with Session(context, blocks=2) as session:
+        with session.run(limits=[(resource.RLIMIT_NOFILE, (6, 6))]) as run:
+            run.wait_for(WAITING + b"...")
+            expect_no_busy_thread(run.process.pid, samples=10)
+            run.type(b"x\n")
+            check = waiting_dots_then(CANNOT_CONNECT, 3)
+            session.expect_end(run, check, 10, connect_requests="0")
+
+
+@case
+def signals_put_the_port_back(context):
+    """Ended by a signal in the middle of a block, the program puts back the line's settings
+    and its exclusive mode, and ends with the signal's usual status: the next run gets the port."""
+    if context.is_wine:
+        raise Skip(LINUX_PROCESS)
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        with Session(context, "--ignore-block", "2", blocks=3) as session:
+            before = line_settings(session.sim.slave)
+            with session.run() as run:
+                session.sim.wait_for_log("block 2 attempt 1:")
+                run.process.send_signal(number)
+                expect_equal(run.process.wait(timeout=STARTUP_TIMEOUT), -number, number.name)
+            expect_equal(line_settings(session.sim.slave), before, "settings after " + number.name)
+            with session.run() as again:
+                again.wait_for(WAITING)

@@ -9,6 +9,7 @@ it raises AssertionError on a failure and Skip when the target cannot show what 
 import fcntl
 import os
 import random
+import resource
 import re
 import signal
 import struct
@@ -177,9 +178,9 @@ def workspace():
 class Simulator:
     """teq6-sim on a pseudo-terminal, reachable from the program as COM<number>."""
 
-    def __init__(self, context, number, *options, workdir):
-        self.record_path = os.path.join(workdir, "received.bin")
-        self.log_path = os.path.join(workdir, "sim.log")
+    def __init__(self, context, number, *options, workdir, name="sim"):
+        self.record_path = os.path.join(workdir, name + "-received.bin")
+        self.log_path = os.path.join(workdir, name + ".log")
         first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
         link = os.path.join(context.device_dir, "%s%d" % (family, number - first))
         command = [context.sim, "--link", link, "--record", self.record_path] + list(options)
@@ -231,7 +232,7 @@ class Simulator:
 class Run:
     """The program running, its console output collected as it comes."""
 
-    def __init__(self, context, args, cwd, stdin="pipe", env=None):
+    def __init__(self, context, args, cwd, stdin="pipe", env=None, limits=None):
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
@@ -245,6 +246,9 @@ class Run:
                 stdout=subprocess.PIPE,
                 stderr=stderr,
                 env=environment,
+                preexec_fn=(lambda: [resource.setrlimit(*limit) for limit in limits])
+                if limits
+                else None,
             )
         self._output = bytearray()
         self._reader = threading.Thread(target=self._collect, daemon=True)
@@ -314,9 +318,20 @@ class Session:
             self.sim.stop()
         self._lease.close()
 
-    def run(self, *extra, stdin="pipe", env=None):
+    def run(self, *extra, stdin="pipe", env=None, limits=None):
         args = [self.file, b"-%d" % self.port] + list(extra)
-        return Run(self.context, [a.decode() for a in args], self.workspace, stdin, env)
+        return Run(self.context, [a.decode() for a in args], self.workspace, stdin, env, limits)
+
+    def replug(self, *sim_options):
+        """The adapter comes back: a new simulator on the same port, once the old one is gone.
+        Returns what the old one had accepted."""
+        self.sim.process.wait(timeout=STARTUP_TIMEOUT)
+        self.sim.stop()
+        accepted = self.sim.received()
+        self.replugs = getattr(self, "replugs", 0) + 1
+        self.sim = Simulator(self.context, self.port, *sim_options, workdir=self.workspace,
+                             name="sim%d" % self.replugs)
+        return accepted
 
     def write(self, name, data):
         with open(os.path.join(self.workspace, name), "wb") as out:

@@ -30,7 +30,8 @@ struct Verdict {
 
 class DeviceModel {
   public:
-    explicit DeviceModel(const SimOptions& options) : m_options(options) {}
+    explicit DeviceModel(const SimOptions& options)
+        : m_options(options), m_connected(options.startConnected) {}
     DeviceModel(const DeviceModel&) = delete;
     DeviceModel& operator=(const DeviceModel&) = delete;
     virtual ~DeviceModel() = default;
@@ -56,6 +57,6 @@ class DeviceModel {
     SimCounters m_counters;
     std::uint32_t m_acceptedInSession = 0;
     std::uint32_t m_attempt = 0;
-    bool m_connected = false;
+    bool m_connected;
     bool m_fallenSilent = false;
 };

@@ -59,8 +59,8 @@ ReplyComposer::ReplyComposer(const SimOptions& options)
       m_random(options.seed) {}
 
 std::size_t ReplyComposer::MaxLength() const {
-    return sizeof(kControlBytes) + m_options.randomBytes + m_options.flood + m_textLength + 1 +
-           sizeof(kStaleBytes);
+    return sizeof(kControlBytes) + m_options.randomBytes + m_options.flood + m_textLength +
+           sizeof(wire::kXoff) + 1 + sizeof(kStaleBytes);
 }
 
 void ReplyComposer::ComposeReply(std::uint8_t reply, bool flood, bool staleTail,
@@ -70,6 +70,9 @@ void ReplyComposer::ComposeReply(std::uint8_t reply, bool flood, bool staleTail,
     // of escape sequences or random bytes in front of it.
     if (m_textLength > 0) {
         out->Append(reinterpret_cast<const std::uint8_t*>(m_options.text), m_textLength);
+    }
+    if (m_options.xoff) {
+        out->Append(&wire::kXoff, sizeof(wire::kXoff));
     }
     if (m_options.controlBytes) {
         out->Append(kControlBytes, sizeof(kControlBytes));

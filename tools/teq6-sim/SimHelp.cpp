@@ -84,9 +84,29 @@ Faults
                           connect request.
   --pace-baud N           Read at most N/10 bytes a second, as a line at N baud
                           would deliver them (N from 10).
+  --xoff                  Send XOFF (0x13) before every reply, after the text.
+  --connected             Start as if the connect request had been acknowledged,
+                          like a device that stayed on while its adapter was
+                          unplugged and plugged back in: blocks are taken at
+                          once, counted from 1.
 
-  Before a reply, chatter comes in this order: text, control bytes, random
-  bytes, flood.
+Lines as another program left them (pseudo-terminal only)
+  --leave-vmin4           Leave the port with VMIN=4 and VTIME=0, as some
+                          terminal programs do, before the program opens it.
+  --leave-ixon            Leave the port with software flow control (IXON) on:
+                          an XOFF from the device then stops the port's output
+                          unless the program switches it off.
+  --stop-output-at B      Stop the port's output (tcflow TCOOFF, through a
+                          descriptor of the simulator's own) just before
+                          acknowledging what comes before block B, so that the
+                          program's writes of block B are held. 1: before
+                          acknowledging the connect request.
+  --resume-output-after MS
+                          Let the held output go again MS milliseconds after
+                          it was stopped; without it, it stays stopped.
+
+  Before a reply, chatter comes in this order: text, XOFF, control bytes,
+  random bytes, flood.
 
 Output
   --record FILE           Create or empty FILE, then append the 2,056 bytes of

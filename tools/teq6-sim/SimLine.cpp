@@ -85,6 +85,26 @@ bool SimLine::OpenSlave() {
     return true;
 }
 
+bool SimLine::LeavePeerState(bool minFour, bool softwareFlowControl) {
+    constexpr cc_t kFour = 4;
+    struct termios settings {};
+    if (m_slaveFd < 0 || tcgetattr(m_slaveFd, &settings) != 0) {
+        return false;
+    }
+    if (minFour) {
+        settings.c_cc[VMIN] = kFour;
+        settings.c_cc[VTIME] = 0;
+    }
+    if (softwareFlowControl) {
+        settings.c_iflag |= IXON;
+    }
+    return tcsetattr(m_slaveFd, TCSANOW, &settings) == 0;
+}
+
+bool SimLine::HoldPeerOutput(bool hold) {
+    return m_slaveFd >= 0 && tcflow(m_slaveFd, hold ? TCOOFF : TCOON) == 0;
+}
+
 bool SimLine::MakeLink(const char* linkPath) {
     struct stat existing {};
     if (lstat(linkPath, &existing) == 0 && !S_ISLNK(existing.st_mode)) {

@@ -30,6 +30,11 @@ class SimLine {
     int Fd() const { return m_fd; }
     // The path the program opens.
     const char* Name() const { return m_name; }
+    // What another program may leave on the port before telvorn opens it: VMIN=4 VTIME=0, and
+    // software flow control. Pseudo-terminal only.
+    bool LeavePeerState(bool minFour, bool softwareFlowControl);
+    // Stops or restarts the port's output, as flow control would. Pseudo-terminal only.
+    bool HoldPeerOutput(bool hold);
     // Bytes the simulator wrote that the other end has not taken yet.
     std::size_t UnreadByPeer() const;
 

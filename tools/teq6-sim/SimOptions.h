@@ -39,6 +39,14 @@ struct SimOptions {
     bool fallSilent = false;
     std::uint32_t fallSilentAfter = 0;  // blocks acknowledged before the silence; 0 is allowed
     std::uint32_t paceBaud = 0;         // 0: read as fast as the bytes come
+    // States another program may leave on the line before telvorn opens it (pseudo-terminal).
+    bool leaveMinFour = false;
+    bool leaveSoftwareFlowControl = false;
+    bool xoff = false;
+    // A device that stayed on while its adapter was unplugged: the session goes on.
+    bool startConnected = false;
+    std::uint32_t stopOutputAt = 0;         // 0: never; blocks count from 1
+    std::uint32_t resumeOutputAfterMs = 0;  // 0: never
 
     const char* recordPath = nullptr;
     bool quiet = false;

@@ -62,6 +62,7 @@ Simulator::Simulator(const SimOptions& options)
     : m_options(options), m_model(options), m_composer(options), m_pacer(options.paceBaud) {}
 
 bool Simulator::Start() {
+    m_framer.SetConnected(m_model.IsConnected());
     if (!m_signals.Install()) {
         std::fprintf(stderr, "teq6-sim: cannot take over SIGINT and SIGTERM\n");
         return false;
@@ -79,6 +80,11 @@ bool Simulator::Start() {
                           ? m_line.OpenDevice(m_options.devicePath, m_options.baudRate)
                           : m_line.OpenPseudoTerminal(m_options.linkPath);
     if (!open) {
+        return false;
+    }
+    if ((m_options.leaveMinFour || m_options.leaveSoftwareFlowControl) &&
+        !m_line.LeavePeerState(m_options.leaveMinFour, m_options.leaveSoftwareFlowControl)) {
+        std::fprintf(stderr, "teq6-sim: cannot leave the port's state: a pseudo-terminal only\n");
         return false;
     }
     std::printf("READY %s\n", m_line.Name());
@@ -99,6 +105,7 @@ int Simulator::Run() {
 
 void Simulator::Step() {
     const std::uint64_t now = NowMs();
+    ResumeOutputWhenDue(now);
     StartDueAnswer(now);
     if (m_state == State::kDraining && IsDrained(now)) {
         m_state = State::kDone;
@@ -151,6 +158,9 @@ int Simulator::PollTimeout(std::uint64_t nowMs, std::size_t allowance) const {
     }
     if (m_state == State::kDraining) {
         wait = std::min(wait, kRecheckMs);
+    }
+    if (m_resumeOutputAtMs != 0) {
+        wait = std::min(wait, m_resumeOutputAtMs > nowMs ? m_resumeOutputAtMs - nowMs : 0);
     }
     return wait == UINT64_MAX ? kNoTimeout
                               : static_cast<int>(std::min<std::uint64_t>(wait, INT_MAX));
@@ -267,6 +277,9 @@ void Simulator::OnConnectRequest() {
     char answer[kAnswerTextSize];
     DescribeAnswer(verdict, answer);
     Log("connect request %u: %s", verdict.number, answer);
+    if (verdict.answer == Answer::kAck) {
+        HoldOutputBefore(1);
+    }
     if (verdict.answer != Answer::kNone) {
         Schedule(ReplyByte(verdict.answer), false, false);
     }
@@ -288,6 +301,9 @@ void Simulator::OnBlock() {
         std::fprintf(stderr, "teq6-sim: cannot record block %u: %s\n", verdict.number,
                      std::strerror(errno));
         m_status = EXIT_FAILURE;
+    }
+    if (verdict.answer == Answer::kAck) {
+        HoldOutputBefore(verdict.number + 1);
     }
     const bool firstBlock = verdict.number == 1 && verdict.attempt == 1;
     // The program goes straight on to its next message, so stale bytes must already be waiting
@@ -324,6 +340,31 @@ void Simulator::Enqueue(const ScheduledAnswer& answer) {
     if (!m_schedule.Add(answer)) {
         Log("answer dropped: %zu answers are already waiting", ReplySchedule::kCapacity);
     }
+}
+
+// Before the answer that lets the program go on to block next, so that its first write of that
+// block already finds the output stopped.
+void Simulator::HoldOutputBefore(std::uint32_t next) {
+    if (m_options.stopOutputAt != next) {
+        return;
+    }
+    if (!m_line.HoldPeerOutput(true)) {
+        Log("cannot stop the port's output");
+        return;
+    }
+    Log("block %u: port output stopped", next);
+    if (m_options.resumeOutputAfterMs != 0) {
+        m_resumeOutputAtMs = NowMs() + m_options.resumeOutputAfterMs;
+    }
+}
+
+void Simulator::ResumeOutputWhenDue(std::uint64_t nowMs) {
+    if (m_resumeOutputAtMs == 0 || nowMs < m_resumeOutputAtMs) {
+        return;
+    }
+    m_resumeOutputAtMs = 0;
+    m_line.HoldPeerOutput(false);
+    Log("port output resumed");
 }
 
 void Simulator::HangUp() {

@@ -53,6 +53,8 @@ class Simulator {
     void ScheduleStale();
     void Enqueue(const ScheduledAnswer& answer);
 
+    void HoldOutputBefore(std::uint32_t next);
+    void ResumeOutputWhenDue(std::uint64_t nowMs);
     void HangUp();
     // error: an errno value, or 0.
     void LoseLine(const char* what, int error);
@@ -76,6 +78,7 @@ class Simulator {
     int m_status = EXIT_SUCCESS;
     std::uint64_t m_lastByteMs = 0;
     std::uint64_t m_drainDeadlineMs = 0;
+    std::uint64_t m_resumeOutputAtMs = 0;  // 0: nothing to resume
     // When everything due had been written, once draining; 0 before.
     std::uint64_t m_allSentMs = 0;
 };

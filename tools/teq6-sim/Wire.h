@@ -10,6 +10,8 @@
 namespace wire {
 
 constexpr std::uint8_t kAck = 0x06;
+// Stops a terminal's output when software flow control is on.
+constexpr std::uint8_t kXoff = 0x13;
 constexpr std::uint8_t kNak = 0x15;
 
 // The connect request is the configuration file's signature.
