@@ -1,11 +1,10 @@
 #include "app/Banner.h"
 
 #include "app/Console.h"
+#include "app/Version.h"
 
 namespace {
 
-const char* const kMajorVersion = "2";
-const char* const kMinorVersion = "00";
 const char* const kTitleFormat = " TELVORN v%s.%s  QEV downloader      ";
 const char* const kNotice = " Configuration download to the TEQ6 ";
 constexpr int kInnerWidth = 36;
@@ -37,7 +36,7 @@ void PrintBanner() {
     const BoxCharacters& box = console::WantsUnicodeBoxes() ? kUnicode : kCodePage437;
     PrintRule(box.topLeft, box.horizontal, box.topRight);
     console::Print("  %s", box.vertical);
-    console::Print(kTitleFormat, kMajorVersion, kMinorVersion);
+    console::Print(kTitleFormat, version::kMajor, version::kMinor);
     console::Print("%s\n", box.vertical);
     console::Print("  %s%s%s\n", box.vertical, kNotice, box.vertical);
     PrintRule(box.bottomLeft, box.horizontal, box.bottomRight);

@@ -142,6 +142,9 @@ Example session
   its 36-byte header and signature and its 4-byte trailer:
 
     $ tail -c +37 config.bin | head -c -4 | cmp - got.bin
+
+  The installed telvorn looks in /dev, where a link needs root; there, use two
+  serial ports joined by a null-modem cable and --device.
 )help";
 
 }  // namespace
