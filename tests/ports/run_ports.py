@@ -275,7 +275,7 @@ def wine_mapped_ports(options):
     """The COM numbers mapped in the prefix's dosdevices are listed, free, and shown in detail."""
     if not options.windows_build:
         raise Skip("no Windows build named")
-    tool = os.path.join(options.windows_build, "telvorn-ports.exe")
+    tool = os.path.join(options.windows_build, "tools", "telvorn-ports", "telvorn-ports.exe")
     numbers = (211, 212)
     with contextlib.ExitStack() as stack:
         for number in numbers:
