@@ -271,7 +271,7 @@ def held_by_a_download(options):
 
 
 @case("wine")
-def wine_mapped_ports(options):
+def mapped_ports(options):
     """The COM numbers mapped in the prefix's dosdevices are listed, free, and shown in detail."""
     if not options.windows_build:
         raise Skip("no Windows build named")
