@@ -56,7 +56,7 @@ void PortPrinter::PrintHints() const {
     }
 }
 
-void PortPrinter::PrintDetail(const PortFinding& finding) const {
+void PortPrinter::PrintDetail(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
     if (finding.Number() == PortFinding::kNoNumber) {

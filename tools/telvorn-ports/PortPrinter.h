@@ -16,7 +16,7 @@ class PortPrinter {
     void PrintLine(const PortFinding& finding);
     // After the last line: what the user can do, once for all the ports it applies to.
     void PrintHints() const;
-    void PrintDetail(const PortFinding& finding) const;
+    static void PrintDetail(const PortFinding& finding);
     std::size_t LinesPrinted() const { return m_lines; }
 
   private:

@@ -23,7 +23,7 @@ int Usage() {
 }
 
 int ListAll() {
-    static PortPrinter printer;
+    PortPrinter printer;
     survey::ListPorts(&printer);
     if (printer.LinesPrinted() == 0) {
         std::printf("No serial ports found.\n");
@@ -33,13 +33,12 @@ int ListAll() {
 }
 
 int ShowOne(const char* name) {
-    static PortFinding finding;
-    static PortPrinter printer;
+    PortFinding finding;
     if (survey::FindPort(name, &finding) == survey::Lookup::kMissing) {
         std::printf("%s: %s\n", name, finding.State());
         return kExitNoSuchPort;
     }
-    printer.PrintDetail(finding);
+    PortPrinter::PrintDetail(finding);
     return kExitListed;
 }
 

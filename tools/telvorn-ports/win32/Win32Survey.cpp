@@ -59,7 +59,7 @@ bool Describe(std::uint32_t number, const PortNames& names, PortFinding* finding
 }  // namespace
 
 void ListPorts(PortPrinter* printer) {
-    static PortNames names;
+    PortNames names;
     names.Load();
     for (std::uint32_t number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
         PortFinding finding;
@@ -75,7 +75,7 @@ Lookup FindPort(const char* name, PortFinding* finding) {
         finding->SetState("not a port name (COM1 to COM256)");
         return Lookup::kMissing;
     }
-    static PortNames names;
+    PortNames names;
     names.Load();
     if (!Describe(number, names, finding)) {
         finding->SetState("no such port");
