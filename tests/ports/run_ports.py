@@ -272,13 +272,22 @@ def held_by_a_download(options):
 
 @case("wine")
 def mapped_ports(options):
-    """The COM numbers mapped in the prefix's dosdevices are listed, free, and shown in detail."""
+    """The COM numbers mapped in the prefix's dosdevices are listed, free, and shown in detail,
+    with the Setup API's name where the prefix has a Ports device for the number."""
     if not options.windows_build:
         raise Skip("no Windows build named")
     tool = os.path.join(options.windows_build, "tools", "telvorn-ports", "telvorn-ports.exe")
-    numbers = (211, 212)
+    helper = os.path.join(options.windows_build, "tests", "fake_port_device.exe")
+    named, unnamed = 211, 212
+    friendly_name = "Test Serial Port (COM%d)" % named
+
+    def run(program, *args):
+        done = subprocess.run([options.wine_run, program] + list(args), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
+        return done.returncode, done.stdout.decode().replace("\r\n", "\n")
+
     with contextlib.ExitStack() as stack:
-        for number in numbers:
+        for number in (named, unnamed):
             master, slave = os.openpty()
             stack.callback(os.close, master)
             link = os.path.join(options.wine_prefix, "dosdevices", "com%d" % number)
@@ -287,23 +296,25 @@ def mapped_ports(options):
             os.symlink(os.ttyname(slave), link)
             os.close(slave)
             stack.callback(os.unlink, link)
-        run = lambda *args: subprocess.run([options.wine_run, tool] + list(args),
-                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                           timeout=RUN_TIMEOUT)
-        done = run()
-        output = done.stdout.decode().replace("\r\n", "\n")
+        stack.callback(run, helper, "remove", str(named))
+        expect_equal(run(helper, "add", str(named), friendly_name)[0], 0, "the helper's status")
+
+        status, output = run(tool)
         print(output)
-        expect_equal(done.returncode, 0, "exit status of the listing")
-        for number in numbers:
+        expect_equal(status, 0, "exit status of the listing")
+        rows = [  # port, the end of its line
+            (named, "free  [%s]" % friendly_name),
+            (unnamed, "free"),
+        ]
+        for number, ending in rows:
             line = line_for(output, r"\\.\COM%d" % number)
-            expect(re.match(r"COM%d +\\\\\.\\COM%d +free" % (number, number), line),
-                   "line: %r" % line)
-        detail = run("COM%d" % numbers[0])
-        expect_equal(detail.returncode, 0, "exit status of the detail")
-        expect(detail.stdout.decode().startswith("COM%d: \\\\.\\COM%d\r\n  state:        free"
-                                                 % (numbers[0], numbers[0])),
-               "detail: %r" % detail.stdout)
-        expect_equal(run("COM213").returncode, 1, "exit status for a port that is not mapped")
+            expect(re.fullmatch(r"COM%d +\\\\\.\\COM%d +%s" % (number, number, re.escape(ending)),
+                                line), "line: %r" % line)
+        status, output = run(tool, "COM%d" % named)
+        expect_equal(status, 0, "exit status of the detail")
+        expect_equal(output, "COM%d: \\\\.\\COM%d\n  state:        free\n  name:         %s\n"
+                     % (named, named, friendly_name), "detail")
+        expect_equal(run(tool, "COM213")[0], 1, "exit status for a port that is not mapped")
 
 
 def main():
