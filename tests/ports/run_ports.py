@@ -223,6 +223,7 @@ def command_line(options):
             (["--bogus"], 2, "", r"usage: (.+\n)+"),
             ([""], 2, "", r"usage: (.+\n)+"),
             (["COM200"], 1, r"COM200: no device has this number on Linux .*\n", ""),
+            (["/"], 1, "/: not a device\n", ""),
             ([missing], 1, "%s: %s does not exist\n" % (re.escape(missing), re.escape(missing)),
              ""),
         ]

@@ -152,6 +152,11 @@ Lookup FindByPath(const char* name, PortFinding* finding) {
     if (number != PortFinding::kNoNumber) {
         return FindByNumber(number, finding);
     }
+    struct stat device {};
+    if (stat(path, &device) == 0 && !S_ISCHR(device.st_mode)) {
+        finding->SetState("not a device");
+        return Lookup::kMissing;
+    }
     char sysfsName[kDevicePathSize];
     SysfsName(path, sysfsName);
     Describe(path, sysfsName, PortFinding::kNoNumber, finding);
