@@ -40,9 +40,10 @@ user give up with x, and reports the outcome in its exit status.
 Serial ports are named by COM number as on Windows: /dev/ttyS0 is COM1,
 /dev/ttyUSB0 COM33, /dev/ttyACM0 COM65 and /dev/ttyAMA0 COM97.
 
-Two tools come with it: teq6-sim plays a TEQ6 on a pseudo-terminal or a
-serial line, for trying the program without a device, and teq6-file
-makes, checks and shows configuration files.]=])
+Three tools come with it: telvorn-ports lists the serial ports with their
+COM numbers and whether telvorn could open them, teq6-sim plays a TEQ6 on
+a pseudo-terminal or a serial line, for trying the program without a
+device, and teq6-file makes, checks and shows configuration files.]=])
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/copyright"
           DESTINATION "${CMAKE_INSTALL_DOCDIR}")
   # A package without a Debian revision is native, and its history goes in changelog.gz.

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 
 namespace platform {
 namespace posix {
@@ -15,6 +16,16 @@ constexpr std::size_t kDevicePathSize = PATH_MAX;
 // False when the name is not exactly "\\.\COMn" as the port object writes it (decimal, no sign,
 // no leading zero) or when n stands for no device.
 bool DevicePathFor(const char* deviceName, char (&path)[kDevicePathSize]);
+
+// The folder that holds the device files: /dev in the installed program.
+const char* DeviceDirectory();
+
+// The COM number of a device file named as in the table ("ttyUSB0" is 33); false for any other
+// name, "ttyUSB32" and "ttyUSB00" included.
+bool PortNumberFor(const char* fileName, std::uint32_t* number);
+
+// The families of the table in COM-number order ("ttyS", "ttyUSB", ...); null past the last.
+const char* FamilyAt(std::size_t index);
 
 }  // namespace posix
 }  // namespace platform

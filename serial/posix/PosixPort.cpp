@@ -1,6 +1,5 @@
 // A port's lifetime and saved state on POSIX: the device file behind its COM number, held with
 // flock() so that a second instance of this program sees it as taken, and put back as found.
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -10,23 +9,13 @@
 
 #include "serial/Platform.h"
 #include "serial/posix/Descriptor.h"
+#include "serial/posix/FreeTerminal.h"
 #include "serial/posix/HeldPorts.h"
 #include "serial/posix/PortTable.h"
 
 namespace platform {
 
 namespace {
-
-// Non-blocking because every wait is a poll() that can also watch a stop signal.
-constexpr int kOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-constexpr int kOpenFailed = -1;
-
-// Whether some holder has put the terminal in exclusive mode (TIOCEXCL). Only a privileged
-// process gets this far on such a terminal; it must see the port as taken all the same.
-bool IsExclusive(int descriptor) {
-    int exclusive = 0;
-    return ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
-}
 
 // A port object waits out other programs' start-up probes, which hold each port for a moment,
 // rather than report the port as taken; a real holder keeps it past these attempts.
@@ -46,34 +35,21 @@ bool TakeExclusiveLock(int descriptor) {
     return false;
 }
 
-// Probes share the lock, so two programs starting at once do not hide ports from each other;
-// a port that some program holds exclusively is refused all the same.
-bool TakeProbeLock(int descriptor) {
-    return flock(descriptor, LOCK_SH | LOCK_NB) == 0;
-}
-
-// The descriptor of the free terminal behind the name, locked for us, or kOpenFailed.
-int OpenFreeTerminal(const char* deviceName, bool (*takeLock)(int)) {
+// The descriptor of the free terminal behind the name, locked for us, or posix::kNoTerminal.
+int OpenFreeTerminal(const char* deviceName, posix::LockTaker takeLock) {
     char path[posix::kDevicePathSize];
     if (!posix::DevicePathFor(deviceName, path)) {
-        return kOpenFailed;
+        return posix::kNoTerminal;
     }
-    const int descriptor = open(path, kOpenFlags);
-    if (descriptor < 0) {
-        return kOpenFailed;
-    }
-    if (!isatty(descriptor) || IsExclusive(descriptor) || !takeLock(descriptor)) {
-        close(descriptor);
-        return kOpenFailed;
-    }
-    return descriptor;
+    posix::TerminalAttempt attempt;
+    return posix::OpenFreeTerminal(path, takeLock, &attempt);
 }
 
 }  // namespace
 
 Handle OpenPort(const char* deviceName) {
     const int descriptor = OpenFreeTerminal(deviceName, TakeExclusiveLock);
-    if (descriptor == kOpenFailed) {
+    if (descriptor == posix::kNoTerminal) {
         return kNoHandle;
     }
     // Keeps out programs that open the terminal without taking its lock.
@@ -86,7 +62,7 @@ Handle OpenPort(const char* deviceName) {
 }
 
 Handle ProbePort(const char* deviceName) {
-    return posix::HandleOf(OpenFreeTerminal(deviceName, TakeProbeLock));
+    return posix::HandleOf(OpenFreeTerminal(deviceName, posix::TakeProbeLock));
 }
 
 // A probe never set the exclusive mode, and must not clear another holder's.

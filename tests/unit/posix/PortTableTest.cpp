@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 using platform::posix::DevicePathFor;
 using platform::posix::kDevicePathSize;
+using platform::posix::PortNumberFor;
 
 TEST(PortTable, MapsTheEdgesOfEachFamilyAndRefusesTheRest) {
     struct Mapping {
@@ -30,5 +32,23 @@ TEST(PortTable, MapsTheEdgesOfEachFamilyAndRefusesTheRest) {
     for (const char* deviceName : refused) {
         char path[kDevicePathSize];
         EXPECT_FALSE(DevicePathFor(deviceName, path)) << deviceName;
+    }
+}
+
+TEST(PortTable, NamesTheNumberOfEachTableFileAndNoOther) {
+    const struct {
+        const char* fileName;
+        std::uint32_t number;
+    } named[] = {{"ttyS0", 1}, {"ttyS31", 32}, {"ttyUSB0", 33}, {"ttyACM3", 68}, {"ttyAMA31", 128}};
+    for (const auto& file : named) {
+        std::uint32_t number = 0;
+        ASSERT_TRUE(PortNumberFor(file.fileName, &number)) << file.fileName;
+        EXPECT_EQ(file.number, number) << file.fileName;
+    }
+    const char* const unnamed[] = {"ttyS32", "ttyUSB00", "ttyUSB", "ttySAC0", "ttyXRUSB0", "ttyS-1",
+                                   "ttyS1x", "tty0",     "",       "rfcomm0", "ttyUSB1 "};
+    for (const char* fileName : unnamed) {
+        std::uint32_t number = 0;
+        EXPECT_FALSE(PortNumberFor(fileName, &number)) << fileName;
     }
 }

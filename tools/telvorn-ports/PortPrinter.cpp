@@ -1,0 +1,86 @@
+#include "PortPrinter.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kNumberWidth = 6;   // "COM128"
+constexpr int kDeviceWidth = 14;  // "/dev/ttyUSB31" and one space
+constexpr int kLabelWidth = 14;   // "manufacturer:" and one space
+constexpr std::size_t kNumberSize = 16;
+
+void FormatNumber(const PortFinding& finding, char (&text)[kNumberSize]) {
+    if (finding.Number() == PortFinding::kNoNumber) {
+        std::snprintf(text, kNumberSize, "-");
+    } else {
+        std::snprintf(text, kNumberSize, "COM%u", static_cast<unsigned>(finding.Number()));
+    }
+}
+
+void PrintFactsInLine(const PortFinding& finding) {
+    for (std::size_t i = 0; i < finding.FactCount(); ++i) {
+        std::printf("%s", i == 0 ? "  [" : ", ");
+        if (finding.IsLabelledInLine(i)) {
+            std::printf("%s ", finding.FactLabel(i));
+        }
+        std::printf("%s", finding.FactValue(i));
+    }
+    if (finding.FactCount() > 0) {
+        std::printf("]");
+    }
+}
+
+void PrintField(const char* label, const char* value) {
+    char labelText[PortFinding::kTextSize];
+    std::snprintf(labelText, sizeof labelText, "%s:", label);
+    std::printf("  %-*s%s\n", kLabelWidth, labelText, value);
+}
+
+}  // namespace
+
+void PortPrinter::PrintLine(const PortFinding& finding) {
+    char number[kNumberSize];
+    FormatNumber(finding, number);
+    std::printf("%-*s  %-*s  %s", kNumberWidth, number, kDeviceWidth, finding.Device(),
+                finding.State());
+    PrintFactsInLine(finding);
+    std::printf("\n");
+    RememberHint(finding.Hint());
+    ++m_lines;
+}
+
+void PortPrinter::PrintHints() const {
+    for (std::size_t i = 0; i < m_hintCount; ++i) {
+        std::printf("%s\n", m_hints[i]);
+    }
+}
+
+void PortPrinter::PrintDetail(const PortFinding& finding) {
+    char number[kNumberSize];
+    FormatNumber(finding, number);
+    if (finding.Number() == PortFinding::kNoNumber) {
+        std::printf("%s (no COM number)\n", finding.Device());
+    } else {
+        std::printf("%s: %s\n", number, finding.Device());
+    }
+    PrintField("state", finding.State());
+    for (std::size_t i = 0; i < finding.FactCount(); ++i) {
+        PrintField(finding.FactLabel(i), finding.FactValue(i));
+    }
+    if (finding.Hint()[0] != '\0') {
+        std::printf("%s\n", finding.Hint());
+    }
+}
+
+void PortPrinter::RememberHint(const char* hint) {
+    if (hint[0] == '\0' || m_hintCount == kMostHints) {
+        return;
+    }
+    for (std::size_t i = 0; i < m_hintCount; ++i) {
+        if (std::strcmp(m_hints[i], hint) == 0) {
+            return;
+        }
+    }
+    std::snprintf(m_hints[m_hintCount++], PortFinding::kTextSize, "%s", hint);
+}

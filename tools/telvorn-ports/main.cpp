@@ -1,0 +1,63 @@
+// telvorn-ports: which COM number is my adapter, and why telvorn cannot open it.
+#include <cstdio>
+#include <cstring>
+
+#include "PortFinding.h"
+#include "PortPrinter.h"
+#include "PortSurvey.h"
+#include "PortsHelp.h"
+
+namespace {
+
+constexpr int kExitListed = 0;
+constexpr int kExitNoSuchPort = 1;
+constexpr int kExitUsage = 2;
+
+constexpr int kNoArguments = 1;
+constexpr int kOneArgument = 2;
+constexpr int kArgument = 1;
+
+int Usage() {
+    PrintPortsHelp(stderr);
+    return kExitUsage;
+}
+
+int ListAll() {
+    PortPrinter printer;
+    survey::ListPorts(&printer);
+    if (printer.LinesPrinted() == 0) {
+        std::printf("No serial ports found.\n");
+    }
+    printer.PrintHints();
+    return kExitListed;
+}
+
+int ShowOne(const char* name) {
+    PortFinding finding;
+    if (survey::FindPort(name, &finding) == survey::Lookup::kMissing) {
+        std::printf("%s: %s\n", name, finding.State());
+        return kExitNoSuchPort;
+    }
+    PortPrinter::PrintDetail(finding);
+    return kExitListed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == kNoArguments) {
+        return ListAll();
+    }
+    if (argc != kOneArgument) {
+        return Usage();
+    }
+    const char* argument = argv[kArgument];
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+        PrintPortsHelp(stdout);
+        return kExitListed;
+    }
+    if (argument[0] == '-' || argument[0] == '\0') {
+        return Usage();
+    }
+    return ShowOne(argument);
+}

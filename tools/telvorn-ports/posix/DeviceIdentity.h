@@ -1,0 +1,12 @@
+// Whether two names lead to the same device: a port is reached through links (the test folder's
+// ttyUSB0, /dev/serial/by-id, /proc/PID/fd), so names are compared by what they open.
+#pragma once
+
+#include <sys/stat.h>
+
+inline bool IsSameDevice(const struct stat& one, const struct stat& other) {
+    if (S_ISCHR(one.st_mode) && S_ISCHR(other.st_mode)) {
+        return one.st_rdev == other.st_rdev;
+    }
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}

@@ -1,0 +1,9 @@
+// Which programs hold a port, as /proc shows them: first the holders of its flock() lock (telvorn
+// and other careful programs), else every process with the device open, skipping what this user
+// may not read.
+#pragma once
+
+#include "PortFinding.h"
+
+// "PID 1234 (telvorn)", several joined by commas; empty when /proc shows no holder.
+void DescribeHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]);

@@ -1,0 +1,105 @@
+#include "PortProbe.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "PortHolders.h"
+#include "serial/posix/FreeTerminal.h"
+
+namespace {
+
+using platform::posix::TerminalAttempt;
+using platform::posix::TerminalRefusal;
+
+constexpr std::size_t kTextSize = PortFinding::kTextSize;
+constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+
+void SetHeld(const char* devicePath, PortFinding* finding) {
+    char holders[kTextSize];
+    DescribeHolders(devicePath, holders);
+    finding->SetState("held by another program");
+    if (holders[0] != '\0') {
+        finding->AppendToState(": ");
+        finding->AppendToState(holders);
+    }
+}
+
+void SetCannotOpen(const char* reason, PortFinding* finding) {
+    finding->SetState("cannot open: ");
+    finding->AppendToState(reason);
+}
+
+// The way in is the group that owns the device (dialout on Debian and Ubuntu, uucp on Arch),
+// when that group may read and write it.
+void SetNoPermission(const char* devicePath, PortFinding* finding) {
+    struct stat device {};
+    const group* owners = nullptr;
+    if (stat(devicePath, &device) == 0 && (device.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+        owners = getgrgid(device.st_gid);
+    }
+    if (owners == nullptr) {
+        finding->SetState("no permission");
+        finding->SetHint("Ask the administrator for read and write access to the device.");
+        return;
+    }
+    char text[kTextSize];
+    std::snprintf(text, kTextSize, "no permission (group %s)", owners->gr_name);
+    finding->SetState(text);
+    std::snprintf(text, kTextSize,
+                  "To use ports of group %s, join it: sudo usermod -aG %s $USER, then log in "
+                  "again.",
+                  owners->gr_name, owners->gr_name);
+    finding->SetHint(text);
+}
+
+void SetOpenFailure(const char* devicePath, int error, PortFinding* finding) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            SetNoPermission(devicePath, finding);
+            break;
+        case EBUSY:  // in exclusive mode, to anyone but root
+            SetHeld(devicePath, finding);
+            break;
+        default:
+            SetCannotOpen(std::strerror(error), finding);
+            break;
+    }
+}
+
+}  // namespace
+
+void ProbeDevice(const char* devicePath, PortFinding* finding) {
+    TerminalAttempt attempt;
+    const int descriptor = OpenFreeTerminal(devicePath, platform::posix::TakeProbeLock, &attempt);
+    if (descriptor != platform::posix::kNoTerminal) {
+        close(descriptor);
+        finding->SetState("free");
+        return;
+    }
+    switch (attempt.refusal) {
+        case TerminalRefusal::kOpenFailed:
+            SetOpenFailure(devicePath, attempt.error, finding);
+            break;
+        case TerminalRefusal::kNotTerminal:
+            SetCannotOpen("not a terminal", finding);
+            break;
+        case TerminalRefusal::kLockRefused:
+            if (attempt.error == EWOULDBLOCK) {
+                SetHeld(devicePath, finding);
+            } else {
+                SetCannotOpen(std::strerror(attempt.error), finding);
+            }
+            break;
+        case TerminalRefusal::kExclusive:
+        case TerminalRefusal::kNone:  // not with a refused terminal
+            SetHeld(devicePath, finding);
+            break;
+    }
+}

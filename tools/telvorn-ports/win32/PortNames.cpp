@@ -1,0 +1,97 @@
+// initguid.h first: this file defines the device class and interface GUIDs it uses.
+#include <initguid.h>
+
+#include <windows.h>
+
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <new>
+
+#include "ComName.h"
+#include "PortNames.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+constexpr std::size_t kEntryCount = SerialPort::kMaxPortNumber + 1;
+constexpr DWORD kAnyProfile = 0;
+
+// The "PortName" value of the device's own key: "COM5" for a port, "LPT1" for a printer port.
+bool PortNumberOf(HDEVINFO devices, SP_DEVINFO_DATA* device, std::uint32_t* number) {
+    HKEY key = SetupDiOpenDevRegKey(devices, device, DICS_FLAG_GLOBAL, kAnyProfile, DIREG_DEV,
+                                    KEY_QUERY_VALUE);
+    if (key == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char portName[PortNames::kNameSize] = {};
+    DWORD type = 0;
+    DWORD size = sizeof portName - 1;
+    const LONG status =
+        RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && type == REG_SZ && ParseComName(portName, number);
+}
+
+void ReadProperty(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
+                  char (&text)[PortNames::kNameSize]) {
+    if (!SetupDiGetDeviceRegistryPropertyA(devices, device, property, nullptr,
+                                           reinterpret_cast<BYTE*>(text), sizeof text - 1,
+                                           nullptr)) {
+        text[0] = '\0';
+    }
+}
+
+}  // namespace
+
+PortNames::~PortNames() {
+    delete[] m_entries;
+}
+
+void PortNames::Load() {
+    if (m_entries == nullptr) {
+        m_entries = new (std::nothrow) Entry[kEntryCount]();
+    }
+    if (m_entries == nullptr) {
+        return;
+    }
+    // The Ports class holds most serial ports; the COM port interface adds those of other
+    // classes, such as modems that offer one.
+    LoadSet(&GUID_DEVCLASS_PORTS, DIGCF_PRESENT);
+    LoadSet(&GUID_DEVINTERFACE_COMPORT, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+}
+
+void PortNames::LoadSet(const void* classGuid, unsigned long flags) {
+    HDEVINFO devices =
+        SetupDiGetClassDevsA(static_cast<const GUID*>(classGuid), nullptr, nullptr, flags);
+    if (devices == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        std::uint32_t number = 0;
+        if (!PortNumberOf(devices, &device, &number)) {
+            continue;
+        }
+        Entry& entry = m_entries[number];
+        ReadProperty(devices, &device, SPDRP_FRIENDLYNAME, entry.friendlyName);
+        if (entry.friendlyName[0] == '\0') {
+            ReadProperty(devices, &device, SPDRP_DEVICEDESC, entry.friendlyName);
+        }
+        ReadProperty(devices, &device, SPDRP_MFG, entry.manufacturer);
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+}
+
+bool PortNames::IsKnown(std::uint32_t number) const {
+    return FriendlyName(number)[0] != '\0';
+}
+
+const char* PortNames::FriendlyName(std::uint32_t number) const {
+    return m_entries != nullptr && number < kEntryCount ? m_entries[number].friendlyName : "";
+}
+
+const char* PortNames::Manufacturer(std::uint32_t number) const {
+    return m_entries != nullptr && number < kEntryCount ? m_entries[number].manufacturer : "";
+}
