@@ -281,7 +281,7 @@ def adapter_unplugged_for_good(context):
 
     with Session(context, "--hangup-in-block", "2", blocks=3) as session:
         with session.run() as run:
-            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            session.wait_for_hang_up()
             run.wait_for(attempt_line(2, 3, 2))
             expect_no_descriptor_on(context, run, session.sim.slave)
             expect_no_busy_thread(run.process.pid)
@@ -295,7 +295,7 @@ def adapter_unplugged_and_plugged_back(context):
     where it was: the device ends with every block, once and in order."""
     with Session(context, "--silent-connects", "2", "--hangup-after-connects", "3") as session:
         with session.run() as run:
-            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            session.wait_for_hang_up()
             run.wait_for(WAITING + b"....")
             time.sleep(1)
             expect_no_descriptor_on(context, run, session.sim.slave)
@@ -303,7 +303,7 @@ def adapter_unplugged_and_plugged_back(context):
             session.expect_end(run, expect_success(session), 0, True)
     with Session(context, "--hangup-in-block", "3", blocks=6) as session:
         with session.run() as run:
-            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            session.wait_for_hang_up()
             run.wait_for(attempt_line(3, 6, 1) + b".")
             expect_no_descriptor_on(context, run, session.sim.slave)
             before = session.replug("--connected")
@@ -471,7 +471,7 @@ def hang_up_while_waiting_for_connection(context):
     until the user gives up."""
     with Session(context, "--silent-connects", "2", "--hangup-after-connects", "3") as session:
         with session.run() as run:
-            session.sim.process.wait(timeout=STARTUP_TIMEOUT)
+            session.wait_for_hang_up()
             shown = split_prompt(run.output())[0]
             dots = shown[shown.find(WAITING) :].count(b".")
             run.wait_for(WAITING + b"." * (dots + 3))

@@ -219,10 +219,13 @@ class Simulator:
             self.process.kill()
             out, _ = self.process.communicate()
         self._log.close()
-        if self._dosdevice and os.path.lexists(self._dosdevice):
-            os.unlink(self._dosdevice)
+        self.unmap()
         lines = [l for l in out.decode(errors="replace").splitlines() if l.startswith("messages:")]
         return dict(re.findall(r"([A-Za-z][A-Za-z ]*?): (\w+)", lines[-1] if lines else ""))
+
+    def unmap(self):
+        if self._dosdevice and os.path.lexists(self._dosdevice):
+            os.unlink(self._dosdevice)
 
     def received(self):
         with open(self.record_path, "rb") as record:
@@ -322,10 +325,17 @@ class Session:
         args = [self.file, b"-%d" % self.port] + list(extra)
         return Run(self.context, [a.decode() for a in args], self.workspace, stdin, env, limits)
 
+    def wait_for_hang_up(self):
+        """Waits until the simulator has hung up and ended, and takes its COM mapping away with
+        it, as Windows does for an unplugged adapter (under Wine the link would otherwise lead to
+        whatever line gets the freed pseudo-terminal next)."""
+        self.sim.process.wait(timeout=STARTUP_TIMEOUT)
+        self.sim.unmap()
+
     def replug(self, *sim_options):
         """The adapter comes back: a new simulator on the same port, once the old one is gone.
         Returns what the old one had accepted."""
-        self.sim.process.wait(timeout=STARTUP_TIMEOUT)
+        self.wait_for_hang_up()
         self.sim.stop()
         accepted = self.sim.received()
         self.replugs = getattr(self, "replugs", 0) + 1
