@@ -26,6 +26,12 @@ Handle ProbePort(const char* deviceName);
 
 void ClosePort(Handle port);
 
+// Probes many ports at once: isFree[i] tells whether names[i] could be opened exclusively just
+// now, the probe closed again at once. A port whose open has not answered within the platform's
+// limit counts as not free, so that an open that blocks (a Bluetooth port paging its device)
+// cannot hold up start-up for long, however many such ports there are.
+void ProbePorts(const char* const* names, std::uint32_t count, bool* isFree);
+
 // Lets go of a port that is gone: nothing is put back, as there is nothing left to put it on.
 void ReleaseGonePort(Handle port);
 
