@@ -2,6 +2,7 @@
 
 #include "app/Console.h"
 #include "app/Version.h"
+#include "serial/Platform.h"
 
 namespace {
 
@@ -9,8 +10,8 @@ const char* const kTitleFormat = " TELVORN v%s.%s  QEV downloader      ";
 const char* const kNotice = " Configuration download to the TEQ6 ";
 constexpr int kInnerWidth = 36;
 
-// The box characters, as the code page 437 bytes the console expects, or as UTF-8 for a Linux
-// terminal that would show those bytes as garbage.
+// The box characters: the code page 437 bytes the console expects, UTF-8 for a terminal or console
+// that would show those bytes as garbage, or plain ASCII where neither has them.
 struct BoxCharacters {
     const char* topLeft;
     const char* topRight;
@@ -21,6 +22,19 @@ struct BoxCharacters {
 };
 const BoxCharacters kCodePage437 = {"\xDA", "\xBF", "\xC0", "\xD9", "\xC4", "\xB3"};
 const BoxCharacters kUnicode = {"\u250C", "\u2510", "\u2514", "\u2518", "\u2500", "\u2502"};
+const BoxCharacters kPlain = {"+", "+", "+", "+", "-", "|"};
+
+const BoxCharacters& BoxFor(platform::BoxStyle style) {
+    switch (style) {
+        case platform::BoxStyle::kUnicode:
+            return kUnicode;
+        case platform::BoxStyle::kPlain:
+            return kPlain;
+        case platform::BoxStyle::kCodePage437:
+            break;
+    }
+    return kCodePage437;
+}
 
 void PrintRule(const char* left, const char* line, const char* right) {
     console::Print("  %s", left);
@@ -33,7 +47,7 @@ void PrintRule(const char* left, const char* line, const char* right) {
 }  // namespace
 
 void PrintBanner() {
-    const BoxCharacters& box = console::WantsUnicodeBoxes() ? kUnicode : kCodePage437;
+    const BoxCharacters& box = BoxFor(platform::ConsoleBoxStyle());
     PrintRule(box.topLeft, box.horizontal, box.topRight);
     console::Print("  %s", box.vertical);
     console::Print(kTitleFormat, version::kMajor, version::kMinor);

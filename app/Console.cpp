@@ -4,24 +4,22 @@
 #include <cstdio>
 #include <cstring>
 
-#if !defined(_WIN32)
-#include <langinfo.h>
-#include <stdio.h>  // flockfile
-
-#include <clocale>
-#endif
+#include "serial/Platform.h"
 
 namespace {
+
 constexpr std::size_t kOutputBufferSize = 256;
+
+// Standard output's own buffer: glibc ignores the size it is given unless the buffer comes with
+// it, and device text without line ends would then come out in chunks of its default size.
+char outputBuffer[kOutputBufferSize];
+
 }  // namespace
 
 namespace console {
 
 void Setup() {
-    std::setvbuf(stdout, nullptr, _IOLBF, kOutputBufferSize);
-#if !defined(_WIN32)
-    std::setlocale(LC_CTYPE, "");
-#endif
+    platform::BufferStandardOutput(outputBuffer, kOutputBufferSize);
 }
 
 void Print(const char* format, ...) {
@@ -29,13 +27,9 @@ void Print(const char* format, ...) {
     va_start(arguments, format);
     std::vprintf(format, arguments);
     va_end(arguments);
-#if defined(_WIN32)
-    // The Windows C runtime buffers _IOLBF streams fully; line ends must reach the console as
-    // they do elsewhere.
-    if (std::strchr(format, '\n') != nullptr) {
+    if (!platform::WritesLinesAsTheyEnd() && std::strchr(format, '\n') != nullptr) {
         std::fflush(stdout);
     }
-#endif
 }
 
 void Flush() {
@@ -46,19 +40,7 @@ void Finish() {
     Flush();
     // Never released: the watcher may still be running, and it now waits here until the
     // process ends.
-#if defined(_WIN32)
-    _lock_file(stdout);
-#else
-    flockfile(stdout);
-#endif
-}
-
-bool WantsUnicodeBoxes() {
-#if defined(_WIN32)
-    return false;
-#else
-    return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-#endif
+    platform::LockStandardOutputForGood();
 }
 
 }  // namespace console

@@ -21,7 +21,4 @@ void Flush();
 // printing or flushing then would write the same text twice.
 void Finish();
 
-// Whether box-drawing characters must be written as UTF-8 rather than code page 437 bytes.
-bool WantsUnicodeBoxes();
-
 }  // namespace console

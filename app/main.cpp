@@ -8,13 +8,6 @@
 #include "app/KeyboardWatcher.h"
 #include "serial/Platform.h"
 
-#if defined(_WIN32)
-// Expand * and ? in arguments as the Windows command line of the tool always has.
-extern "C" {
-int _dowildcard = -1;
-}
-#endif
-
 namespace {
 
 constexpr int kExitUsage = 2;
@@ -66,6 +59,7 @@ int Run(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::KeepStandardStreamsOpen();
     console::Setup();
     CommandLine line;
     if (!ParseCommandLine(argc, argv, &line)) {

@@ -7,23 +7,27 @@ SerialPortList* EnumeratePorts() {
     if (list == nullptr) {
         return nullptr;
     }
-    for (std::uint32_t number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
-        char deviceName[SerialPort::kDeviceNameSize];
-        SerialPort::FormatDeviceName(number, deviceName);
-        platform::Handle probe = platform::ProbePort(deviceName);
-        if (probe == platform::kNoHandle) {
+    constexpr std::uint32_t kCount = SerialPort::kMaxPortNumber;
+    char deviceNames[kCount][SerialPort::kDeviceNameSize];
+    const char* names[kCount];
+    bool isFree[kCount] = {};
+    for (std::uint32_t index = 0; index < kCount; ++index) {
+        SerialPort::FormatDeviceName(index + 1, deviceNames[index]);
+        names[index] = deviceNames[index];
+    }
+    platform::ProbePorts(names, kCount, isFree);
+    for (std::uint32_t index = 0; index < kCount; ++index) {
+        if (!isFree[index]) {
             continue;
         }
         SerialPort* port = new (std::nothrow) SerialPort;
         if (port == nullptr) {
-            platform::ClosePort(probe);
             break;
         }
-        port->SetPortNumber(number);
+        port->SetPortNumber(index + 1);
         if (!list->Add(port)) {
             delete port;
         }
-        platform::ClosePort(probe);
     }
     return list;
 }

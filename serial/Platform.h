@@ -4,6 +4,7 @@
 // handle, a bool or an outcome, and the callers turn that into result codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "PlatformTypes.h"  // SavedPortState, from the chosen platform's folder
@@ -24,6 +25,12 @@ Handle OpenPort(const char* deviceName);
 Handle ProbePort(const char* deviceName);
 
 void ClosePort(Handle port);
+
+// Probes many ports at once: isFree[i] tells whether names[i] could be opened exclusively just
+// now, the probe closed again at once. A port whose open has not answered within the platform's
+// limit counts as not free, so that an open that blocks (a Bluetooth port paging its device)
+// cannot hold up start-up for long, however many such ports there are.
+void ProbePorts(const char* const* names, std::uint32_t count, bool* isFree);
 
 // Lets go of a port that is gone: nothing is put back, as there is nothing left to put it on.
 void ReleaseGonePort(Handle port);
@@ -92,9 +99,34 @@ void CloseThread(Handle thread);  // after the thread has ended
 
 void SleepMs(std::uint32_t milliseconds);
 
-// --- Console input ---------------------------------------------------------------------------
+// --- Console ---------------------------------------------------------------------------------
 
-// Reads one character from standard input without stdio buffering. False at the end of input.
+// First thing in main, before anything opens a file: a standard stream found closed gets the null
+// device, so that a port is never handed descriptor 0, 1 or 2 and the console text never goes
+// down the serial line (POSIX; Windows hands out no such numbers).
+void KeepStandardStreamsOpen();
+
+// Line buffering of standard output in the caller's buffer, which must outlive every print.
+void BufferStandardOutput(char* buffer, std::size_t size);
+
+// Whether the C library writes out a line-buffered stream at each line end by itself. The Windows
+// C runtime buffers such a stream fully, so there the caller flushes after each line.
+bool WritesLinesAsTheyEnd();
+
+// Keeps every other thread from printing or flushing from now until the process ends.
+void LockStandardOutputForGood();
+
+enum class BoxStyle {
+    kCodePage437,  // the bytes DA C4 BF B3 C0 D9
+    kUnicode,      // U+250C and its kin, in UTF-8
+    kPlain,        // + - |
+};
+
+// How the banner's box can be drawn where standard output goes.
+BoxStyle ConsoleBoxStyle();
+
+// Reads one character from standard input without stdio buffering, waiting until one comes.
+// False at the end of input.
 bool ReadInputChar(char* character);
 
 }  // namespace platform

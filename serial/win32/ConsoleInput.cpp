@@ -4,11 +4,26 @@
 
 namespace platform {
 
+namespace {
+
+// On a console, a read returns no byte after Ctrl+Z then Enter, and (since Windows 8) when Ctrl+C
+// interrupts it; the user can still type after either. Only a pipe, a file or NUL really ends.
+bool IsConsole(HANDLE input) {
+    DWORD mode = 0;
+    return GetConsoleMode(input, &mode) != 0;
+}
+
+}  // namespace
+
 bool ReadInputChar(char* character) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    const bool console = IsConsole(input);
     DWORD count = 0;
-    if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), character, 1, &count, nullptr)) {
-        return false;
-    }
+    do {
+        if (!ReadFile(input, character, 1, &count, nullptr)) {
+            return false;
+        }
+    } while (count == 0 && console);
     return count == 1;
 }
 

@@ -7,6 +7,7 @@ accepted nothing but the file's blocks, in the file's order.
 import collections
 import contextlib
 import fcntl
+import glob
 import os
 import re
 import resource
@@ -14,8 +15,8 @@ import signal
 import subprocess
 import time
 
-from harness import (BANNER_CP437, BLOCK_SIZE, PREPARING, STARTUP_TIMEOUT, USAGE, WAITING, Run,
-                     Session, Skip, attempt_line, case, download_body, error_line, expect,
+from harness import (BANNER_CP437, BLOCK_SIZE, PREPARING, PROMPT, RUN_TIMEOUT, STARTUP_TIMEOUT,
+                     USAGE, WAITING, Run, Session, Skip, attempt_line, case, download_body, error_line, expect,
                      expect_equal, make_config, numbered_blocks, settings_lines, split_prompt,
                      success_line, waiting_dots_then, workspace)
 
@@ -218,11 +219,20 @@ def block_never_answered(context):
 
 @case
 def abort_while_waiting_for_connection(context):
-    with Session(context, "--silent-connects", "1000000") as session:
-        run = session.run()
-        run.wait_for(WAITING + b"..")
-        run.type(b"x\n")
-        session.expect_end(run, waiting_dots_then(CANNOT_CONNECT, 2), 10, blocks="0")
+    """Also when a shell hands over a non-blocking standard input: the watcher waits on it,
+    without spinning, rather than taking "nothing yet" for the end of input."""
+    for stdin in ("pipe", "non-blocking"):
+        with Session(context, "--silent-connects", "1000000") as session:
+            with session.run(stdin=stdin) as run:
+                run.wait_for(WAITING + b"..")
+                if stdin == "non-blocking":
+                    expect_no_busy_thread(run.process.pid)
+                run.type(b"x\n")
+                check = waiting_dots_then(CANNOT_CONNECT, 2)
+                try:
+                    session.expect_end(run, check, 10, blocks="0")
+                except AssertionError as failure:
+                    raise AssertionError("%s standard input: %s" % (stdin, failure))
 
 
 @case
@@ -319,6 +329,46 @@ def end_of_standard_input(context):
     with Session(context, blocks=2) as session:
         expected = download_body(2) + success_line(session.file)
         session.expect_end(session.run(stdin="eof"), expected, 0, True)
+
+
+@case
+def standard_streams_closed(context):
+    """Started with standard input and output closed (`<&- >&-`), or all three: the port never
+    takes their place, so the device gets nothing but the file's blocks."""
+    if context.is_wine:
+        raise Skip("Windows has no numbered descriptors for a port to take over")
+    for closed in ((0, 1), (0, 1, 2)):
+        with Session(context, blocks=2) as session:
+            command = context.program_command([session.file.decode(), "-%d" % session.port])
+            close = lambda: [os.close(descriptor) for descriptor in closed]
+            run = subprocess.run(command, cwd=session.workspace, preexec_fn=close,
+                                 timeout=RUN_TIMEOUT)
+            expect_equal(run.returncode, 0, "exit status with %s closed" % (closed,))
+            counts = session.sim.stop()
+            summary = {"messages": "4", "blocks": "2", "framing errors": "0", "end message": "yes"}
+            shown = {key: counts.get(key) for key in summary}
+            expect_equal(shown, summary, "the device's summary with %s closed" % (closed,))
+            session.expect_received()
+
+
+@case
+def device_text_in_writes_of_256_bytes(context):
+    """Device text without line ends leaves through standard output's own 256-byte buffer, not
+    in chunks of the C library's default size."""
+    if context.target != "linux":
+        raise Skip("strace follows the Linux program's own writes")
+    text = (b"TEQ6 diagnostic output 0123456789 " * 60)[:2000]
+    with Session(context, "--flood", str(len(text)), "--quiet", blocks=1) as session:
+        trace = os.path.join(session.workspace, "write")
+        run = session.run(wrapper=["strace", "-qq", "-ff", "-e", "trace=write", "-o", trace])
+        expected = download_body(1) + text + success_line(session.file)
+        session.expect_end(run, expected, 0, True)
+        sizes = []
+        for name in glob.glob(trace + ".*"):
+            with open(name, "rb") as log:
+                sizes += map(int, re.findall(rb"^write\(1, .*, (\d+)\) += \d+$", log.read(), re.M))
+        shown = len(session.head()) + len(expected) + len(PROMPT)
+        expect(sum(sizes) == shown and max(sizes) <= 256, "writes to standard output: %s" % sizes)
 
 
 @case

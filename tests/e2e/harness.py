@@ -235,17 +235,24 @@ class Simulator:
 class Run:
     """The program running, its console output collected as it comes."""
 
-    def __init__(self, context, args, cwd, stdin="pipe", env=None, limits=None):
+    def __init__(self, context, args, cwd, stdin="pipe", env=None, wrapper=(), limits=None):
+        """stdin: "pipe", "eof" or "non-blocking" (a pipe whose reading end does not wait);
+        wrapper: a command that runs the program, strace for example."""
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
+        if stdin == "non-blocking":
+            given, keyboard = os.pipe()
+            os.set_blocking(given, False)
+        else:
+            given = subprocess.DEVNULL if stdin == "eof" else subprocess.PIPE
         # The program writes only to standard output; anything on standard error (Wine's own
         # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
-                context.program_command(args),
+                list(wrapper) + context.program_command(args),
                 cwd=cwd,
-                stdin=subprocess.DEVNULL if stdin == "eof" else subprocess.PIPE,
+                stdin=given,
                 stdout=subprocess.PIPE,
                 stderr=stderr,
                 env=environment,
@@ -253,6 +260,10 @@ class Run:
                 if limits
                 else None,
             )
+        self._keyboard = self.process.stdin
+        if stdin == "non-blocking":
+            os.close(given)
+            self._keyboard = os.fdopen(keyboard, "wb")
         self._output = bytearray()
         self._reader = threading.Thread(target=self._collect, daemon=True)
         self._reader.start()
@@ -280,8 +291,8 @@ class Run:
         expect(shown(), "console never showed %r:\n%r" % (text, self.output()))
 
     def type(self, text):
-        self.process.stdin.write(text)
-        self.process.stdin.flush()
+        self._keyboard.write(text)
+        self._keyboard.flush()
 
     def finish(self, timeout=RUN_TIMEOUT):
         """Waits for the program to end; returns (status, console output)."""
@@ -292,9 +303,9 @@ class Run:
             self.process.wait()
             raise AssertionError("program did not end; it shows:\n%r" % self.output())
         self._reader.join(timeout=10)
-        if self.process.stdin:
+        if self._keyboard:
             try:
-                self.process.stdin.close()
+                self._keyboard.close()
             except BrokenPipeError:
                 pass
         return status, self.output()
@@ -321,9 +332,10 @@ class Session:
             self.sim.stop()
         self._lease.close()
 
-    def run(self, *extra, stdin="pipe", env=None, limits=None):
+    def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None):
         args = [self.file, b"-%d" % self.port] + list(extra)
-        return Run(self.context, [a.decode() for a in args], self.workspace, stdin, env, limits)
+        args = [a.decode() for a in args]
+        return Run(self.context, args, self.workspace, stdin, env, wrapper, limits)
 
     def wait_for_hang_up(self):
         """Waits until the simulator has hung up and ended, and takes its COM mapping away with

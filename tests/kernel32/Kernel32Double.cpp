@@ -27,6 +27,11 @@ std::recursive_mutex lock;
 std::vector<std::unique_ptr<FakePort>> ports;
 std::map<HANDLE, FakePort*> openPorts;
 std::map<const OVERLAPPED*, Transfer> transfers;
+FakeConsole console;
+
+// Standard input and output, told apart from real handles and from every fake port.
+HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);
+HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
 
 FakePort* OpenPortOf(HANDLE handle) {
     auto found = openPorts.find(handle);
@@ -80,6 +85,21 @@ void CancelTransfersOf(HANDLE port) {
     }
 }
 
+BOOL ReadInput(char* buffer, LPDWORD read) {
+    ++console.inputReadCalls;
+    if (console.inputReads.empty()) {
+        *read = 0;
+        return Fail(ERROR_BROKEN_PIPE);
+    }
+    const int next = console.inputReads.front();
+    console.inputReads.pop_front();
+    *read = next == FakeConsole::kNoByte ? 0 : 1;
+    if (*read == 1) {
+        *buffer = static_cast<char>(next);
+    }
+    return TRUE;
+}
+
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped);
     transfer->buffer = buffer;
@@ -124,6 +144,7 @@ void Reset() {
     ports.clear();
     openPorts.clear();
     transfers.clear();
+    console = FakeConsole{};
 }
 
 FakePort* AddPort(const char* name) {
@@ -145,6 +166,10 @@ FakePort* PortNamed(const char* name) {
         }
     }
     return nullptr;
+}
+
+FakeConsole* Console() {
+    return &console;
 }
 
 HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
@@ -260,6 +285,9 @@ BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT statu
 BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
                             LPOVERLAPPED overlapped) {
     std::lock_guard<std::recursive_mutex> hold(lock);
+    if (file == kInput) {
+        return ReadInput(static_cast<char*>(buffer), read);
+    }
     FakePort* port = OpenPortOf(file);
     if (port == nullptr) {
         return ReadFile(file, buffer, size, read, overlapped);
@@ -322,6 +350,27 @@ BOOL WINAPI Double_CancelIo(HANDLE file) {
     port->calls.push_back("CancelIo");
     CancelTransfersOf(file);
     return TRUE;
+}
+
+HANDLE WINAPI Double_GetStdHandle(DWORD which) {
+    return which == STD_INPUT_HANDLE ? kInput : which == STD_OUTPUT_HANDLE ? kOutput : nullptr;
+}
+
+BOOL WINAPI Double_GetConsoleMode(HANDLE handle, LPDWORD mode) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    const bool isConsole = handle == kInput    ? console.inputIsConsole
+                           : handle == kOutput ? console.outputIsConsole
+                                               : false;
+    if (!isConsole) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    *mode = 0;
+    return TRUE;
+}
+
+UINT WINAPI Double_GetConsoleOutputCP() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return console.outputCodePage;
 }
 
 }  // namespace kernel32_double

@@ -1,9 +1,10 @@
 // A scripted double of the kernel32 calls that the Win32 port layer makes, for what Wine cannot
 // show: driver states and completions that Windows drivers produce (a driver that keeps
 // fAbortOnError, a read that completes at once with no byte, ERROR_IO_INCOMPLETE, an unplugged
-// adapter, an open that blocks). It is force-included into a second build of the program's
-// sources, so that their calls below land here; events, threads and waits stay real. Each fake
-// port handle is a real manual-reset event, so that a wait on the port handle itself works.
+// adapter, an open that blocks), and the console around the program. It is force-included into a
+// second build of the program's sources, so that their calls below land here; events, threads and
+// waits stay real. Each fake port handle is a real manual-reset event, so that a wait on the port
+// handle itself works.
 #pragma once
 
 #if !defined(NOMINMAX)
@@ -60,10 +61,24 @@ struct FakePort {
     std::vector<DCB> statesSet;
 };
 
-// A fresh script: every port forgotten. Ports named here exist; every other name does not.
+// The console the program runs in: standard input and output are fake handles.
+struct FakeConsole {
+    static constexpr int kNoByte = -1;
+    bool inputIsConsole = false;
+    bool outputIsConsole = false;
+    UINT outputCodePage = 437;
+    // What each ReadFile on standard input returns in turn: one character, or kNoByte for a
+    // read that succeeds with no byte. Once they run out, reads fail as at the end of a pipe.
+    std::deque<int> inputReads;
+    int inputReadCalls = 0;
+};
+
+// A fresh script: every port forgotten, the console back to a pipe on both sides. Ports named
+// here exist; every other name does not.
 void Reset();
 FakePort* AddPort(const char* name);
 FakePort* PortNamed(const char* name);
+FakeConsole* Console();
 
 // --- The calls the program makes, in place of kernel32's ----------------------------------
 HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
@@ -82,6 +97,9 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD wr
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait);
 BOOL WINAPI Double_CancelIo(HANDLE file);
+HANDLE WINAPI Double_GetStdHandle(DWORD which);
+BOOL WINAPI Double_GetConsoleMode(HANDLE handle, LPDWORD mode);
+UINT WINAPI Double_GetConsoleOutputCP();
 
 }  // namespace kernel32_double
 
@@ -98,4 +116,7 @@ BOOL WINAPI Double_CancelIo(HANDLE file);
 #define WriteFile kernel32_double::Double_WriteFile
 #define GetOverlappedResult kernel32_double::Double_GetOverlappedResult
 #define CancelIo kernel32_double::Double_CancelIo
+#define GetStdHandle kernel32_double::Double_GetStdHandle
+#define GetConsoleMode kernel32_double::Double_GetConsoleMode
+#define GetConsoleOutputCP kernel32_double::Double_GetConsoleOutputCP
 #endif
