@@ -10,26 +10,25 @@
 #include <new>
 
 #include "NativeHandle.h"
+#include "PortProbe.h"
 
 namespace platform {
 
 namespace {
 
-// Wired, USB and virtual ports answer within milliseconds, a USB adapter waking from selective
-// suspend within a few hundred; a Bluetooth port that pages an absent device takes 2.5 s and more.
-// 2 s lists every port that can be used straight away and keeps the pause at start-up short.
-constexpr ULONGLONG kProbeLimitMs = 2000;
 // A probe needs next to no stack; 256 default reservations would only waste address space.
 constexpr SIZE_T kProbeStackSize = 64 * 1024;
 
-enum class Answer { kNone, kFree, kNotFree };
+using win32::ProbeAnswer;
 
 struct Scan;
 
 struct Probe {
     Scan* scan = nullptr;
     char name[MAX_PATH] = {};
-    std::atomic<Answer> answer{Answer::kNone};
+    // Written before the answer, which publishes it.
+    DWORD error = ERROR_SUCCESS;
+    std::atomic<ProbeAnswer> answer{ProbeAnswer::kNone};
 };
 
 // Shared by the scan and its probe threads. A late probe outlives the scan that stopped waiting
@@ -53,8 +52,10 @@ void AnswerProbe(Probe* probe) {
     const Handle port = ProbePort(probe->name);
     if (port != kNoHandle) {
         ClosePort(port);
+    } else {
+        probe->error = GetLastError();
     }
-    probe->answer = port != kNoHandle ? Answer::kFree : Answer::kNotFree;
+    probe->answer = port != kNoHandle ? ProbeAnswer::kFree : ProbeAnswer::kNotFree;
     Scan* scan = probe->scan;
     if (--scan->unanswered == 0) {
         SetEvent(scan->allAnswered);
@@ -110,17 +111,19 @@ bool StartProbe(Probe* probe) {
 
 DWORD TimeLeft(ULONGLONG started) {
     const ULONGLONG spent = GetTickCount64() - started;
-    return static_cast<DWORD>(spent >= kProbeLimitMs ? 0 : kProbeLimitMs - spent);
+    return static_cast<DWORD>(spent >= win32::kProbeLimitMs ? 0 : win32::kProbeLimitMs - spent);
 }
 
 }  // namespace
 
-void ProbePorts(const char* const* names, std::uint32_t count, bool* isFree) {
+namespace win32 {
+
+void ProbePortsReporting(const char* const* names, std::uint32_t count, ProbeReport* reports) {
     const ULONGLONG started = GetTickCount64();
     Scan* scan = NewScan(names, count);
     if (scan == nullptr) {
         // Without memory for the scan there is none for the port either.
-        std::fill(isFree, isFree + count, false);
+        std::fill(reports, reports + count, ProbeReport{ProbeAnswer::kNotFree, ERROR_OUTOFMEMORY});
         return;
     }
     for (std::uint32_t index = 0; index < count; ++index) {
@@ -131,9 +134,26 @@ void ProbePorts(const char* const* names, std::uint32_t count, bool* isFree) {
     }
     WaitForSingleObject(scan->allAnswered, TimeLeft(started));
     for (std::uint32_t index = 0; index < count; ++index) {
-        isFree[index] = scan->probes[index].answer == Answer::kFree;
+        const Probe& probe = scan->probes[index];
+        const ProbeAnswer answer = probe.answer;
+        reports[index] = ProbeReport{answer, answer == ProbeAnswer::kNotFree ? probe.error : 0};
     }
     LetGo(scan);
+}
+
+}  // namespace win32
+
+void ProbePorts(const char* const* names, std::uint32_t count, bool* isFree) {
+    win32::ProbeReport* reports = new (std::nothrow) win32::ProbeReport[count];
+    if (reports == nullptr) {
+        std::fill(isFree, isFree + count, false);
+        return;
+    }
+    win32::ProbePortsReporting(names, count, reports);
+    for (std::uint32_t index = 0; index < count; ++index) {
+        isFree[index] = reports[index].answer == ProbeAnswer::kFree;
+    }
+    delete[] reports;
 }
 
 }  // namespace platform

@@ -1,4 +1,6 @@
-// COM1 to COM256, probed as telvorn's start-up probes them, named as the Setup API names them.
+// COM1 to COM256, probed as telvorn's start-up probes them (all at once, and no longer than its
+// limit: an outgoing Bluetooth port can block an open for seconds), named as the Setup API names
+// them.
 #include <windows.h>
 
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include "PortSurvey.h"
 #include "serial/Platform.h"
 #include "serial/SerialPort.h"
+#include "serial/win32/PortProbe.h"
 
 namespace survey {
 
@@ -33,21 +36,44 @@ void SetCannotOpen(DWORD error, PortFinding* finding) {
     finding->AppendToState(reason);
 }
 
+using platform::win32::ProbeAnswer;
+using platform::win32::ProbeReport;
+
+constexpr std::uint32_t kPortCount = SerialPort::kMaxPortNumber;
+
+// COM1 to COM256, probed together; report[n - 1] is COMn's.
+void ProbeEveryPort(ProbeReport (&reports)[kPortCount]) {
+    char deviceNames[kPortCount][SerialPort::kDeviceNameSize];
+    const char* names[kPortCount];
+    for (std::uint32_t index = 0; index < kPortCount; ++index) {
+        SerialPort::FormatDeviceName(index + 1, deviceNames[index]);
+        names[index] = deviceNames[index];
+    }
+    platform::win32::ProbePortsReporting(names, kPortCount, reports);
+}
+
 // False when neither the probe nor the Setup API finds the port.
-bool Describe(std::uint32_t number, const PortNames& names, PortFinding* finding) {
+bool Describe(std::uint32_t number, const ProbeReport& report, const PortNames& names,
+              PortFinding* finding) {
     char deviceName[SerialPort::kDeviceNameSize];
     SerialPort::FormatDeviceName(number, deviceName);
     finding->SetNumber(number);
     finding->SetDevice(deviceName);
     finding->AddFact("name", PortFinding::FactStyle::kBare, names.FriendlyName(number));
     finding->AddFact("manufacturer", PortFinding::FactStyle::kBare, names.Manufacturer(number));
-    const platform::Handle probe = platform::ProbePort(deviceName);
-    if (probe != platform::kNoHandle) {
-        platform::ClosePort(probe);
+    if (report.answer == ProbeAnswer::kFree) {
         finding->SetState("free");
         return true;
     }
-    const DWORD error = GetLastError();
+    if (report.answer == ProbeAnswer::kNone) {
+        char state[kTextSize];
+        std::snprintf(state, sizeof state,
+                      "cannot open: no answer within %u ms (telvorn does not list it)",
+                      static_cast<unsigned>(platform::win32::kProbeLimitMs));
+        finding->SetState(state);
+        return true;
+    }
+    const DWORD error = report.error;
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
         finding->SetState("held by another program");
     } else {
@@ -61,9 +87,11 @@ bool Describe(std::uint32_t number, const PortNames& names, PortFinding* finding
 void ListPorts(PortPrinter* printer) {
     PortNames names;
     names.Load();
-    for (std::uint32_t number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
+    static ProbeReport reports[kPortCount];
+    ProbeEveryPort(reports);
+    for (std::uint32_t number = 1; number <= kPortCount; ++number) {
         PortFinding finding;
-        if (Describe(number, names, &finding)) {
+        if (Describe(number, reports[number - 1], names, &finding)) {
             printer->PrintLine(finding);
         }
     }
@@ -77,7 +105,12 @@ Lookup FindPort(const char* name, PortFinding* finding) {
     }
     PortNames names;
     names.Load();
-    if (!Describe(number, names, finding)) {
+    char deviceName[SerialPort::kDeviceNameSize];
+    SerialPort::FormatDeviceName(number, deviceName);
+    const char* const probed[] = {deviceName};
+    ProbeReport report{};
+    platform::win32::ProbePortsReporting(probed, 1, &report);
+    if (!Describe(number, report, names, finding)) {
         finding->SetState("no such port");
         return Lookup::kMissing;
     }
