@@ -81,6 +81,7 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     // holds back past its limit is not waited for any longer: the attempt went unanswered.
     const platform::WriteOutcome written = platform::WriteMessage(
         m_handle, resources.m_writeEvent, message, length, WriteLimitMs(length));
+    const std::uint64_t sentAtMs = platform::NowMs();
     platform::WaitOutcome waited = platform::WaitOutcome::kTimedOut;
     if (written != platform::WriteOutcome::kHeld) {
         waited = platform::WaitForThread(resources.m_thread, timeoutMs);
@@ -98,8 +99,19 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     m_stopEvent = platform::kNoHandle;
     // Only now: the reader may have found the port gone as well.
     m_gone = m_gone || written == platform::WriteOutcome::kGone;
+    const bool goneWithoutReply = m_gone && m_reply == kNoReply;
+    // At once, not at the end of the attempt: an adapter plugged back in within seconds must
+    // find its old name free, or it comes back under another one.
     LetGoIfGone();
+    if (goneWithoutReply && waited == platform::WaitOutcome::kEnded) {
+        return Unanswered(RemainingMs(sentAtMs, timeoutMs));
+    }
     return m_reply;
+}
+
+std::uint32_t SerialPort::RemainingMs(std::uint64_t sinceMs, std::uint32_t timeoutMs) {
+    const std::uint64_t spent = platform::NowMs() - sinceMs;
+    return spent >= timeoutMs ? 0 : static_cast<std::uint32_t>(timeoutMs - spent);
 }
 
 std::uint8_t SerialPort::Unanswered(std::uint32_t timeoutMs) {
@@ -163,8 +175,10 @@ std::uint32_t SerialPort::ReplyReader(void* argument) {
                 stopped = true;
                 break;
             case platform::ReadOutcome::kGone:
+                // The exchange lets go of the port as soon as this reader has ended.
                 port->m_gone = true;
-                [[fallthrough]];
+                stopped = true;
+                break;
             case platform::ReadOutcome::kFailed:
                 // No reply can come, and retrying would only spin.
                 platform::WaitForEvent(port->m_stopEvent);

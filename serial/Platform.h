@@ -99,6 +99,9 @@ void CloseThread(Handle thread);  // after the thread has ended
 
 void SleepMs(std::uint32_t milliseconds);
 
+// Milliseconds on a clock that nobody can set, for measuring how long something took.
+std::uint64_t NowMs();
+
 // --- Console ---------------------------------------------------------------------------------
 
 // First thing in main, before anything opens a file: a standard stream found closed gets the null

@@ -54,6 +54,7 @@ class SerialPort {
     // spins and the user's abort is seen between attempts as usual.
     std::uint8_t Unanswered(std::uint32_t timeoutMs);
     std::uint32_t WriteLimitMs(std::uint32_t length) const;
+    static std::uint32_t RemainingMs(std::uint64_t sinceMs, std::uint32_t timeoutMs);
     void LetGoIfGone();
 
     platform::Handle m_handle = platform::kNoHandle;

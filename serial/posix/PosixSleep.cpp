@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "serial/Platform.h"
+#include "serial/posix/DescriptorWait.h"
 
 namespace platform {
 
@@ -19,6 +20,10 @@ void SleepMs(std::uint32_t milliseconds) {
                        static_cast<long>(milliseconds % kMsPerSecond) * kNsPerMs};
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
+}
+
+std::uint64_t NowMs() {
+    return static_cast<std::uint64_t>(posix::MonotonicNowMs());
 }
 
 }  // namespace platform

@@ -62,4 +62,8 @@ void SleepMs(std::uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
+std::uint64_t NowMs() {
+    return GetTickCount64();
+}
+
 }  // namespace platform
