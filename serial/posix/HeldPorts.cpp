@@ -1,5 +1,6 @@
 #include "serial/posix/HeldPorts.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 
@@ -98,6 +99,15 @@ void RememberLineState(int descriptor, const termios& lineState) {
     slot->hasLineState.store(false, std::memory_order_release);
     slot->lineState = lineState;
     slot->hasLineState.store(true, std::memory_order_release);
+}
+
+bool BlockEndingSignals(sigset_t* previous) {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int signalNumber : kEndingSignals) {
+        sigaddset(&ending, signalNumber);
+    }
+    return pthread_sigmask(SIG_BLOCK, &ending, previous) == 0;
 }
 
 bool IsHeldPort(int descriptor) {

@@ -4,6 +4,7 @@
 // other end goes away, and a real port keeps our raw settings and rate.
 #pragma once
 
+#include <signal.h>
 #include <termios.h>
 
 namespace platform {
@@ -16,6 +17,11 @@ bool RememberHeldPort(int descriptor);
 void RememberLineState(int descriptor, const termios& lineState);
 
 bool IsHeldPort(int descriptor);
+
+// Blocks, in the calling thread, the signals whose handler puts the ports back; previous gets the
+// mask to restore. A thread started meanwhile inherits the block, so the handler only ever runs
+// on the thread that opens and closes ports, never beside it.
+bool BlockEndingSignals(sigset_t* previous);
 
 // The port is being closed (its state was put back by the closer) or is gone: nothing is left
 // to put back on it.

@@ -68,9 +68,10 @@ Handle ProbePort(const char* deviceName) {
 // A probe never set the exclusive mode, and must not clear another holder's.
 void ClosePort(Handle port) {
     const int descriptor = posix::DescriptorOf(port);
+    // Cleared before the slot is let go: a signal in between still finds it and clears it again.
     if (posix::IsHeldPort(descriptor)) {
-        posix::ForgetHeldPort(descriptor);
         ioctl(descriptor, TIOCNXCL);
+        posix::ForgetHeldPort(descriptor);
     }
     close(descriptor);
 }

@@ -8,6 +8,7 @@
 #include "serial/Platform.h"
 #include "serial/posix/Descriptor.h"
 #include "serial/posix/DescriptorWait.h"
+#include "serial/posix/HeldPorts.h"
 
 namespace platform {
 
@@ -45,7 +46,13 @@ Handle StartThread(ThreadBody body, void* argument) {
         delete thread;
         return kNoHandle;
     }
-    if (pthread_create(&thread->thread, nullptr, RunBody, thread) != 0) {
+    sigset_t previous;
+    const bool blocked = posix::BlockEndingSignals(&previous);
+    const int created = pthread_create(&thread->thread, nullptr, RunBody, thread);
+    if (blocked) {
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    if (created != 0) {
         CloseEvent(thread->done);
         delete thread;
         return kNoHandle;
