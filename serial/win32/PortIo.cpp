@@ -82,9 +82,10 @@ WriteOutcome WriteMessage(Handle port, Handle writeEvent, const std::uint8_t* da
         return WriteOutcomeOfError(error);
     }
     // Flow control (CTS low, an XOFF from a driver that honours it) can hold the write for ever.
+    // A write that finished just as the limit ran out has gone all the same.
     if (WaitForSingleObject(overlapped.hEvent, limitMs) != WAIT_OBJECT_0) {
-        CancelAndCount(nativePort, &overlapped);
-        return WriteOutcome::kHeld;
+        return CancelAndCount(nativePort, &overlapped) == length ? WriteOutcome::kWritten
+                                                                 : WriteOutcome::kHeld;
     }
     DWORD written = 0;
     if (!GetOverlappedResult(nativePort, &overlapped, &written, kWaitForCompletion)) {

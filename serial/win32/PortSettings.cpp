@@ -7,6 +7,8 @@ namespace platform {
 namespace {
 
 constexpr BYTE kDataBits = 8;
+constexpr char kXon = 0x11;
+constexpr char kXoff = 0x13;
 
 // A driver keeps what the last program set, and a terminal program's defaults stall a binary
 // exchange: XON/XOFF stops our writes at the first 0x13 the device sends, fAbortOnError fails
@@ -25,6 +27,10 @@ void MakeTransparent(DCB* settings) {
     settings->fNull = FALSE;
     settings->fErrorChar = FALSE;
     settings->fAbortOnError = FALSE;
+    // SetCommState refuses equal characters, as some drivers report them (0 and 0), although
+    // with XON/XOFF off they are never used.
+    settings->XonChar = kXon;
+    settings->XoffChar = kXoff;
     settings->fDtrControl = DTR_CONTROL_ENABLE;
     if (settings->fRtsControl != RTS_CONTROL_HANDSHAKE &&
         settings->fRtsControl != RTS_CONTROL_TOGGLE) {

@@ -224,6 +224,10 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     port->calls.push_back("SetCommState");
+    // Documented: the call fails when the two flow-control characters are the same.
+    if (dcb->XonChar == dcb->XoffChar) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
     port->statesSet.push_back(*dcb);
     const bool abortOnError =
         port->keepsAbortOnError ? port->dcb.fAbortOnError : dcb->fAbortOnError;

@@ -81,6 +81,7 @@ TEST_F(Kernel32Double, LineIsMadeBinaryAndTransparentAndKeepsCtsFlowControl) {
     left.fDtrControl = DTR_CONTROL_DISABLE;
     left.fRtsControl = RTS_CONTROL_DISABLE;
     left.fOutxCtsFlow = TRUE;
+    left.XonChar = left.XoffChar = 0;
     OpenConfigured();
     const DCB& set = m_fake->dcb;
     EXPECT_EQ(set.BaudRate, kRate);
