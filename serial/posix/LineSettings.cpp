@@ -37,7 +37,9 @@ namespace {
 //   CRTSCTS               kept: hardware flow control belongs to the cable and the device,
 //                         as the Windows port keeps fOutxCtsFlow.
 //   HUPCL                 kept: whether closing drops DTR is the owner's choice.
-//   CBAUD CIBAUD          set through the rate (cfsetispeed/cfsetospeed, or termios2).
+//   CBAUD                 set through the rate (cfsetospeed, or termios2).
+//   CIBAUD                cleared: the input runs at the output's rate, whatever split rate
+//                         another program (or a custom rate) left; cfsetispeed cannot clear it.
 // c_lflag
 //   ICANON                cleared: bytes are delivered as they come, not by lines.
 //   ECHO ECHONL           cleared: nothing received is sent back to the device; ECHOE ECHOK
@@ -65,6 +67,7 @@ constexpr tcflag_t kLocalProcessing = ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | 
                                       ICANON | ISIG | IEXTEN | FLUSHO | PENDIN | XCASE | EXTPROC |
                                       TOSTOP;
 constexpr tcflag_t kFrameBits = CSIZE | PARENB | CSTOPB | CMSPAR;
+constexpr tcflag_t kSeparateInputRate = CIBAUD;
 constexpr tcflag_t kEightNOne = CS8;
 constexpr tcflag_t kLocalReceiver = CLOCAL | CREAD;
 constexpr cc_t kWakeOnEveryByte = 1;
@@ -76,7 +79,8 @@ void MakeRawEightNOne(termios* line) {
     line->c_iflag &= ~(kInputProcessing | kSoftwareFlowControl);
     line->c_oflag &= ~kOutputProcessing;
     line->c_lflag &= ~kLocalProcessing;
-    line->c_cflag = (line->c_cflag & ~kFrameBits) | kEightNOne | kLocalReceiver;
+    line->c_cflag =
+        (line->c_cflag & ~(kFrameBits | kSeparateInputRate)) | kEightNOne | kLocalReceiver;
     line->c_cc[VMIN] = kWakeOnEveryByte;
     line->c_cc[VTIME] = kNoInterByteTimer;
 }
