@@ -8,16 +8,22 @@
 #include "app/KeyboardWatcher.h"
 #include "serial/Platform.h"
 
+// The downloader and the watcher live until the process ends; keeping them here keeps them
+// reachable to the very end instead of leaking them. Outside the anonymous namespace, so that
+// the compiler cannot drop the watcher's handle as a value that is never read.
+namespace run {
+Downloader* theDownloader = nullptr;
+platform::Handle theWatcher = platform::kNoHandle;
+}  // namespace run
+
 namespace {
+
+using run::theDownloader;
+using run::theWatcher;
 
 constexpr int kExitUsage = 2;
 constexpr int kExitNoDownloader = 3;
 constexpr int kExitNoWatcher = 1;
-
-// The downloader and the watcher live until the process ends; keeping them here keeps them
-// reachable to the very end instead of leaking them.
-Downloader* theDownloader = nullptr;
-platform::Handle theWatcher = platform::kNoHandle;
 
 int Report(const char* format, int value, ResultCode code) {
     console::Print(format, value, ErrorText(code));
