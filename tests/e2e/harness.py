@@ -145,6 +145,8 @@ class Context:
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
         self.sim = os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")
+        with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
+            self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", cache.read(), re.M) is not None
 
     def program_command(self, args):
         if self.is_wine:

@@ -34,6 +34,7 @@ bool IsReply(std::uint8_t byte) {
 TEST(SimReplyComposer, ChatterHoldsNoReplyAndTheReplyLeavesWithItsStaleTail) {
     SimOptions options;
     options.text = "OK:";
+    options.xoff = true;
     options.controlBytes = true;
     options.randomBytes = 5000;
     options.flood = 300;
@@ -46,7 +47,7 @@ TEST(SimReplyComposer, ChatterHoldsNoReplyAndTheReplyLeavesWithItsStaleTail) {
     const Bytes& chatter = chunks[0];
     const Bytes& last = chunks[1];
     EXPECT_EQ(chatter.size() + last.size(), composer.MaxLength());
-    EXPECT_EQ(Bytes(chatter.begin(), chatter.begin() + 3), Bytes({'O', 'K', ':'}));
+    EXPECT_EQ(Bytes(chatter.begin(), chatter.begin() + 4), Bytes({'O', 'K', ':', wire::kXoff}));
     EXPECT_TRUE(std::none_of(chatter.begin(), chatter.end(), IsReply));
     // Behind the ACK, a NAK and an ACK that must never pass for the next reply.
     ASSERT_GE(last.size(), 3u);

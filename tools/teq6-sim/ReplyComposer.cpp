@@ -59,8 +59,9 @@ ReplyComposer::ReplyComposer(const SimOptions& options)
       m_random(options.seed) {}
 
 std::size_t ReplyComposer::MaxLength() const {
-    return sizeof(kControlBytes) + m_options.randomBytes + m_options.flood + m_textLength +
-           sizeof(wire::kXoff) + 1 + sizeof(kStaleBytes);
+    const std::size_t xoff = m_options.xoff ? sizeof(wire::kXoff) : 0;
+    return sizeof(kControlBytes) + m_options.randomBytes + m_options.flood + m_textLength + xoff +
+           1 + sizeof(kStaleBytes);
 }
 
 void ReplyComposer::ComposeReply(std::uint8_t reply, bool flood, bool staleTail,
