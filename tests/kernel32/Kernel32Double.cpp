@@ -228,7 +228,6 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     if (dcb->XonChar == dcb->XoffChar) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    port->statesSet.push_back(*dcb);
     const bool abortOnError =
         port->keepsAbortOnError ? port->dcb.fAbortOnError : dcb->fAbortOnError;
     port->dcb = *dcb;
@@ -319,8 +318,6 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD wr
     }
     Transfer* transfer = Start(file, overlapped);
     if (port->write == WriteBehaviour::kCompletes) {
-        const std::uint8_t* bytes = static_cast<const std::uint8_t*>(buffer);
-        port->written.insert(port->written.end(), bytes, bytes + size);
         Complete(transfer, size, 0);
     }
     return Pending();

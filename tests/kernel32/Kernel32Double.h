@@ -55,10 +55,8 @@ struct FakePort {
     DWORD writeError = 0;
     // What the program did.
     std::vector<std::string> calls;
-    std::vector<std::uint8_t> written;
     int opens = 0;
     int closes = 0;
-    std::vector<DCB> statesSet;
 };
 
 // The console the program runs in: standard input and output are fake handles.
