@@ -48,6 +48,20 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
+// The fake port behind a handle, with the call recorded when it is named; null, with
+// ERROR_INVALID_HANDLE, for any other handle.
+FakePort* CommPort(HANDLE handle, const char* call) {
+    FakePort* port = OpenPortOf(handle);
+    if (port == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (call != nullptr) {
+        port->calls.push_back(call);
+    }
+    return port;
+}
+
 Transfer* Start(HANDLE port, OVERLAPPED* overlapped) {
     Transfer& transfer = transfers[overlapped];
     transfer = Transfer{};
@@ -208,22 +222,20 @@ BOOL WINAPI Double_CloseHandle(HANDLE handle) {
 
 BOOL WINAPI Double_GetCommState(HANDLE handle, LPDCB dcb) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(handle);
+    FakePort* port = CommPort(handle, "GetCommState");
     if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
-    port->calls.push_back("GetCommState");
     *dcb = port->dcb;
     return TRUE;
 }
 
 BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(handle);
+    FakePort* port = CommPort(handle, "SetCommState");
     if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
-    port->calls.push_back("SetCommState");
     // Documented: the call fails when the two flow-control characters are the same.
     if (dcb->XonChar == dcb->XoffChar) {
         return Fail(ERROR_INVALID_PARAMETER);
@@ -237,9 +249,9 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
 
 BOOL WINAPI Double_GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(handle);
+    FakePort* port = CommPort(handle, nullptr);
     if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
     *timeouts = port->timeouts;
     return TRUE;
@@ -247,9 +259,9 @@ BOOL WINAPI Double_GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 
 BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(handle);
+    FakePort* port = CommPort(handle, nullptr);
     if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
     port->timeouts = *timeouts;
     return TRUE;
@@ -257,11 +269,10 @@ BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 
 BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(handle);
+    FakePort* port = CommPort(handle, "PurgeComm");
     if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
-    port->calls.push_back("PurgeComm");
     if ((flags & (PURGE_RXABORT | PURGE_TXABORT)) != 0) {
         CancelTransfersOf(handle);
     }
@@ -270,11 +281,10 @@ BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
 
 BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(handle);
+    FakePort* port = CommPort(handle, "ClearCommError");
     if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
-    port->calls.push_back("ClearCommError");
     if (errors != nullptr) {
         *errors = port->lineErrorPending ? CE_FRAME : 0;
     }
