@@ -14,7 +14,14 @@ namespace {
 
 constexpr int kNoDescriptor = -1;
 constexpr int kMaxHeldPorts = 8;
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal whose default action ends the process, but for the faults below: sent by
+// another process or by the kernel to the process as a whole.
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGUSR1,   SIGUSR2,
+                                  SIGPIPE, SIGALRM,   SIGTERM, SIGSTKFLT, SIGXCPU,
+                                  SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,     SIGPWR};
+// Raised by the faulting thread itself: blocking them there would end the process at once,
+// without the handler.
+constexpr int kFaultSignals[] = {SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
 
 // Read by a signal handler, so nothing here takes a lock: a slot is published through its
 // descriptor only once its line state is in place.
@@ -22,6 +29,7 @@ struct HeldPort {
     std::atomic<int> descriptor{kNoDescriptor};
     std::atomic<bool> hasLineState{false};
     termios lineState{};
+    OtherRates otherRates{};
 };
 
 HeldPort heldPorts[kMaxHeldPorts];
@@ -35,6 +43,7 @@ void PutBackHeldPorts() {
         }
         if (port.hasLineState.load(std::memory_order_acquire)) {
             tcsetattr(descriptor, TCSANOW, &port.lineState);
+            PutBackOtherRates(descriptor, port.otherRates);
         }
         ioctl(descriptor, TIOCNXCL);
     }
@@ -48,22 +57,35 @@ void PutBackAndEnd(int signalNumber) {
     raise(signalNumber);
 }
 
-// A signal that the parent chose to ignore (nohup, a service manager) stays ignored.
-void CatchEndingSignals() {
+// Only a signal still at its default action is taken over: one that the parent chose to ignore
+// (nohup, a service manager) stays ignored, and a sanitizer's own handler stays in place.
+void CatchEndingSignal(int signalNumber) {
+    struct sigaction current {};
+    if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
+        return;
+    }
+    struct sigaction putBack {};
+    putBack.sa_handler = PutBackAndEnd;
+    sigemptyset(&putBack.sa_mask);
+    sigaction(signalNumber, &putBack, nullptr);
+}
+
+// The real-time signals end the process too; those below SIGRTMIN belong to the C library.
+template <typename Visit>
+void ForEachSentSignal(Visit visit) {
     for (int signalNumber : kEndingSignals) {
-        struct sigaction current {};
-        if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction putBack {};
-        putBack.sa_handler = PutBackAndEnd;
-        sigemptyset(&putBack.sa_mask);
-        sigaction(signalNumber, &putBack, nullptr);
+        visit(signalNumber);
+    }
+    for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) {
+        visit(signalNumber);
     }
 }
 
 bool WatchEveryWayOut() {
-    CatchEndingSignals();
+    ForEachSentSignal(CatchEndingSignal);
+    for (int signalNumber : kFaultSignals) {
+        CatchEndingSignal(signalNumber);
+    }
     return std::atexit(PutBackHeldPorts) == 0;
 }
 
@@ -90,7 +112,7 @@ bool RememberHeldPort(int descriptor) {
     return true;
 }
 
-void RememberLineState(int descriptor, const termios& lineState) {
+void RememberLineState(int descriptor, const termios& lineState, const OtherRates& otherRates) {
     HeldPort* slot = SlotOf(descriptor);
     if (slot == nullptr) {
         return;
@@ -98,15 +120,14 @@ void RememberLineState(int descriptor, const termios& lineState) {
     // Not put back half-written: the handler skips the state while it changes.
     slot->hasLineState.store(false, std::memory_order_release);
     slot->lineState = lineState;
+    slot->otherRates = otherRates;
     slot->hasLineState.store(true, std::memory_order_release);
 }
 
 bool BlockEndingSignals(sigset_t* previous) {
     sigset_t ending;
     sigemptyset(&ending);
-    for (int signalNumber : kEndingSignals) {
-        sigaddset(&ending, signalNumber);
-    }
+    ForEachSentSignal([&ending](int signalNumber) { sigaddset(&ending, signalNumber); });
     return pthread_sigmask(SIG_BLOCK, &ending, previous) == 0;
 }
 

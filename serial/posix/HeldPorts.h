@@ -1,11 +1,13 @@
 // The ports this process holds in exclusive mode, put back as they were found on every way out:
-// a normal close, the end of the process, and the signals that end it (SIGINT, SIGTERM, SIGHUP,
-// SIGPIPE). Without this a pseudo-terminal stays exclusive, and refuses the next run, until its
-// other end goes away, and a real port keeps our raw settings and rate.
+// a normal close, the end of the process, and every signal whose default action ends it. Without
+// this a pseudo-terminal stays exclusive, and refuses the next run, until its other end goes away,
+// and a real port keeps our raw settings and rate.
 #pragma once
 
 #include <signal.h>
 #include <termios.h>
+
+#include "serial/posix/CustomBaudRate.h"
 
 namespace platform {
 namespace posix {
@@ -14,7 +16,7 @@ namespace posix {
 bool RememberHeldPort(int descriptor);
 
 // The line state to put back on this held port if the process ends while it is open.
-void RememberLineState(int descriptor, const termios& lineState);
+void RememberLineState(int descriptor, const termios& lineState, const OtherRates& otherRates);
 
 bool IsHeldPort(int descriptor);
 

@@ -3,10 +3,13 @@
 
 #include <termios.h>
 
+#include "serial/posix/CustomBaudRate.h"
+
 namespace platform {
 
 struct SavedPortState {
     termios lineState;
+    posix::OtherRates otherRates;
 };
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "serial/Platform.h"
+#include "serial/posix/CustomBaudRate.h"
 #include "serial/posix/Descriptor.h"
 #include "serial/posix/FreeTerminal.h"
 #include "serial/posix/HeldPorts.h"
@@ -86,12 +87,15 @@ bool SavePortState(Handle port, SavedPortState* saved) {
     if (tcgetattr(descriptor, &saved->lineState) != 0) {
         return false;
     }
-    posix::RememberLineState(descriptor, saved->lineState);
+    posix::SaveOtherRates(descriptor, &saved->otherRates);
+    posix::RememberLineState(descriptor, saved->lineState, saved->otherRates);
     return true;
 }
 
 bool RestorePortState(Handle port, const SavedPortState& saved) {
-    return tcsetattr(posix::DescriptorOf(port), TCSANOW, &saved.lineState) == 0;
+    const int descriptor = posix::DescriptorOf(port);
+    return tcsetattr(descriptor, TCSANOW, &saved.lineState) == 0 &&
+           posix::PutBackOtherRates(descriptor, saved.otherRates);
 }
 
 // Reads and writes on this descriptor never block, and each of them polls until it has moved

@@ -12,6 +12,7 @@ import os
 import re
 import resource
 import signal
+import struct
 import subprocess
 import time
 
@@ -87,8 +88,33 @@ def expect_no_descriptor_on(context, run, device):
     expect(not held, "descriptors %s still on %s" % (held, device))
 
 
+# Linux's termios2, which carries a rate without a B constant: flags, line discipline, control
+# characters, input and output rate.
+TERMIOS2 = struct.Struct("=4IB19s2I")
+TCGETS2, TCSETS2 = 0x802C542A, 0x402C542B
+SPEED_BITS, OTHER_SPEEDS = 0o10017 | 0o10017 << 16, 0o10000 | 0o10000 << 16
+
+
+def termios2_of(device, request, argument):
+    port = os.open(device, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        return fcntl.ioctl(port, request, argument)
+    finally:
+        os.close(port)
+
+
+def set_other_rate(device, rate):
+    """Both directions at a rate without a B constant, as a 3D printer's host leaves a port."""
+    fields = list(TERMIOS2.unpack(termios2_of(device, TCGETS2, bytes(TERMIOS2.size))))
+    fields[2] = fields[2] & ~SPEED_BITS | OTHER_SPEEDS
+    fields[-2:] = [rate, rate]
+    termios2_of(device, TCSETS2, TERMIOS2.pack(*fields))
+
+
 def line_settings(device):
-    return subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
+    """What stty shows, and the rates, which stty does not tell apart when neither is standard."""
+    shown = subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
+    return shown, TERMIOS2.unpack(termios2_of(device, TCGETS2, bytes(TERMIOS2.size)))[-2:]
 
 
 # --- Start-up: the command line, the file and the settings ------------------------------------
@@ -646,14 +672,16 @@ def few_descriptors(context):
 
 @case
 def signals_put_the_port_back(context):
-    """Ended by a signal in the middle of a block, the program puts back the line's settings
-    and its exclusive mode, and ends with the signal's usual status: the next run gets the port."""
+    """Ended by a signal in the middle of a block, the program puts back the line's settings,
+    its rate (one without a B constant) and its exclusive mode, and ends with the signal's usual
+    status (SIGQUIT's core left out): the next run gets the port."""
     if context.is_wine:
         raise Skip(LINUX_PROCESS)
-    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1):
         with Session(context, "--ignore-block", "2", blocks=3) as session:
+            set_other_rate(session.sim.slave, 250000)
             before = line_settings(session.sim.slave)
-            with session.run() as run:
+            with session.run(limits=[(resource.RLIMIT_CORE, (0, 0))]) as run:
                 session.sim.wait_for_log("block 2 attempt 1:")
                 run.process.send_signal(number)
                 expect_equal(run.process.wait(timeout=STARTUP_TIMEOUT), -number, number.name)

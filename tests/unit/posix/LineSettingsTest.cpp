@@ -51,8 +51,9 @@ TEST(RawLine, AnyFrameBecomesEightNOneWithSpeedAndHardwareFlowControlKept) {
     }
 }
 
-// Watched through a second descriptor on the terminal: a standard rate, a rate without a
-// standard code, and rates above the largest signed int, which are refused.
+// Watched through a second descriptor on the terminal, found at a rate without a standard code
+// (which tcgetattr() does not carry): a standard rate, a rate without a standard code, and rates
+// above the largest signed int, which are refused.
 TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
     constexpr std::uint32_t kPort = 109;
     LinkedTerminal terminal(kPort);
@@ -71,6 +72,8 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
     termios found = line();
     found.c_cflag |= CRTSCTS | CSTOPB;
     ASSERT_EQ(0, tcsetattr(observer, TCSANOW, &found));
+    constexpr std::uint32_t kFoundRate = 250000;
+    ASSERT_TRUE(platform::posix::SetCustomBaudRate(observer, kFoundRate));
     const termios before = line();
     ASSERT_NE(0u, before.c_cflag & CRTSCTS);
 
@@ -88,6 +91,7 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
         }
         port.Close();
         EXPECT_EQ(Settings(before), Settings(line()));
+        EXPECT_EQ(kFoundRate, rate());
     }
     for (const std::uint32_t tooHigh : {2147483648u, 4294967295u}) {
         EXPECT_FALSE(port.Configure(tooHigh)) << tooHigh;
