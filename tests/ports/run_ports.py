@@ -13,12 +13,13 @@ import grp
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
-    PORT_FAMILIES, WAITING, Context, Session, Skip, expect, expect_equal, lease_port)
+    PORT_FAMILIES, WAITING, Context, Session, Skip, expect, expect_equal, lease_port, wait_until)
 
 CASES = {}
 NOBODY = 65534
@@ -72,6 +73,16 @@ class Ports:
         self.stack.callback(os.unlink, path)
         return path
 
+    def place(self, name, make):
+        """Something that is no device, made by make(path), at name's place in the device folder."""
+        path = os.path.join(self.device_dir, name)
+        remove = lambda: os.rmdir(path) if os.path.isdir(path) else os.unlink(path)
+        if os.path.lexists(path):
+            remove()
+        make(path)
+        self.stack.callback(remove)
+        return path
+
     def terminal(self, name):
         """A pseudo-terminal linked into the device folder as name; returns (link, slave)."""
         master, slave = os.openpty()
@@ -118,6 +129,24 @@ class Ports:
         self.sysfs_link(os.path.join(device, "driver"), os.path.join("bus/usb/drivers", driver))
         self.sysfs_link(os.path.join("class", "tty", tty, "device"), device)
 
+    def serial_core_port(self, tty, hardware, driver):
+        """A UART as Linux 6.5 and later show it: the tty's device is the serial core's port
+        device, below its controller device, both on the serial core's bus, below the hardware."""
+        self.stack.callback(shutil.rmtree, os.path.join(self.sysfs_dir, "class", "tty", tty))
+        self.stack.callback(shutil.rmtree, os.path.join(self.sysfs_dir, hardware))
+        controller = os.path.join(hardware, os.path.basename(hardware) + ":0")
+        port = controller + ".0"
+        os.makedirs(os.path.join(self.sysfs_dir, port), exist_ok=True)
+        for device, device_driver, bus in ((hardware, driver, "pnp"), (controller, "ctrl", None),
+                                           (port, "port", None)):
+            bus = bus or "serial-base"
+            os.makedirs(os.path.join(self.sysfs_dir, "bus", bus, "drivers", device_driver),
+                        exist_ok=True)
+            self.sysfs_link(os.path.join(device, "driver"),
+                            os.path.join("bus", bus, "drivers", device_driver))
+            self.sysfs_link(os.path.join(device, "subsystem"), os.path.join("bus", bus))
+        self.sysfs_link(os.path.join("class", "tty", tty, "device"), port)
+
     def run(self, *args, as_user=None):
         command = [self.tool] + list(args)
         if as_user is not None:
@@ -148,12 +177,17 @@ def listing_and_details(options):
     if os.path.normpath(options.sysfs_dir) == "/sys":
         raise Skip("this build reads the real /sys (configure with -DTELVORN_SYSFS_DIR)")
     with Ports(options) as ports:
+        uart, _ = ports.terminal(family_name(ports.lease(5)))
         usb, _ = ports.terminal(family_name(ports.lease(33)))
         acm, _ = ports.terminal(family_name(ports.lease(68)))
         xr, _ = ports.terminal("ttyXRUSB0")
         plain_number = ports.lease()
-        plain = ports.link(family_name(plain_number), os.path.join(options.linux_build,
+        plain = ports.link(family_name(plain_number), os.path.join(ports.context.linux_build,
                                                                     "CMakeCache.txt"))
+        fifo_number, folder_number, gone_number = ports.lease(), ports.lease(), ports.lease()
+        fifo = ports.place(family_name(fifo_number), os.mkfifo)
+        folder = ports.place(family_name(folder_number), os.mkdir)
+        gone = ports.link(family_name(gone_number), os.path.join(ports.device_dir, "no-such-pty"))
         empty_number = ports.lease()
         empty, _ = ports.terminal(family_name(empty_number))
         ports.stack.callback(shutil.rmtree, os.path.join(ports.sysfs_dir, "class", "tty",
@@ -163,12 +197,30 @@ def listing_and_details(options):
                              "usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0")
         os.makedirs(os.path.dirname(by_id), exist_ok=True)
         ports.link(os.path.relpath(by_id, ports.device_dir), "../../ttyUSB0")
+        unplugged = os.path.join(os.path.dirname(by_id), "usb-Prolific_PL2303-if00-port0")
+        ports.link(os.path.relpath(unplugged, ports.device_dir), "../../ttyUSB31")
         ports.usb_device("ttyUSB0", "devices/pci0000:00/usb1/1-2", "1-2:1.0/ttyUSB0", "ftdi_sio",
                          {"idVendor": "0403", "idProduct": "6001", "manufacturer": "FTDI",
                           "product": "FT232R USB UART", "serial": "A10K5XYZ"})
         ports.usb_device("ttyXRUSB0", "devices/pci0000:00/usb1/1-3", "1-3:1.0",
-                         "xr_usb_serial_common", {"idVendor": "04e2", "idProduct": "1410"})
+                         "xr_usb_serial_common", {"idVendor": "04e2", "idProduct": "1410",
+                                                  "product": "XR21V\x1b[2J\x9b1m"})
+        ports.serial_core_port("ttyS4", "devices/pnp0/00:04", "serial")
         holder = ports.hold(acm)
+        forked, _ = ports.terminal(family_name(ports.lease()))
+        opened, _ = ports.terminal(family_name(ports.lease()))
+        # A program that locks the port and goes on in the background: the lock's owner in
+        # /proc/locks is the shell, which has ended.
+        sleeper = int(subprocess.run(
+            ["sh", "-c", 'exec 9<>"$1"; flock -x 9; sleep 600 >/dev/null 2>&1 & echo $!', "sh",
+             forked], stdout=subprocess.PIPE, check=True).stdout)
+        ports.stack.callback(os.kill, sleeper, signal.SIGTERM)
+        reader = subprocess.Popen(["cat", opened], stdout=subprocess.DEVNULL)
+        ports.stack.callback(reader.wait)
+        ports.stack.callback(reader.kill)
+        wait_until(lambda: any(os.path.realpath(os.path.join("/proc/%d/fd" % reader.pid, fd))
+                               == os.path.realpath(opened)
+                               for fd in os.listdir("/proc/%d/fd" % reader.pid)))
 
         status, output, _ = ports.run()
         print(output)
@@ -178,9 +230,20 @@ def listing_and_details(options):
         rows = [  # device, the line expected for it (None: not listed)
             (usb, r"COM33 +%s +free +\[%s\]" % (re.escape(usb), re.escape(ftdi))),
             (acm, r"COM68 +%s +%s" % (re.escape(acm), re.escape(held))),
-            (plain, r"COM%d +%s +cannot open: not a terminal" % (plain_number, re.escape(plain))),
+            (plain, r"COM%d +%s +a regular file, not a serial port" % (plain_number,
+                                                                      re.escape(plain))),
+            (forked, r"COM\d+ +%s +held by another program: PID %d \(sleep\)"
+                     % (re.escape(forked), sleeper)),
+            (opened, r"COM\d+ +%s +open in another program: PID %d \(cat\)"
+                     % (re.escape(opened), reader.pid)),
+            (fifo, r"COM%d +%s +a FIFO, not a serial port" % (fifo_number, re.escape(fifo))),
+            (folder, r"COM%d +%s +a directory, not a serial port" % (folder_number,
+                                                                    re.escape(folder))),
+            (gone, r"COM%d +%s +leads to %s, which does not exist"
+                   % (gone_number, re.escape(gone), re.escape(os.readlink(gone)))),
+            (uart, r"COM5 +%s +free +\[serial\]" % re.escape(uart)),
             (xr, r"- +%s +not reachable by telvorn \(no COM number\) +"
-                 r"\[xr_usb_serial_common, USB 04e2:1410\]" % re.escape(xr)),
+                 r"\[xr_usb_serial_common, USB 04e2:1410, XR21V\?\[2J\?\?1m\]" % re.escape(xr)),
             (empty, None),
         ]
         for device, expected in rows:
@@ -191,6 +254,9 @@ def listing_and_details(options):
                 expect(re.fullmatch(expected, line), "line of %s:\n%r" % (device, line))
         order = [output.index(line_for(output, device)) for device in (usb, acm, xr)]
         expect_equal(order, sorted(order), "COM order, then the ports with no number")
+        columns = {re.match(r"\S+ +\S+ +", line).end() for line in output.splitlines()
+                   if line.startswith(("COM", "-"))}
+        expect_equal(len(columns), 1, "columns where the states begin")
 
         usb_detail = "COM33: %s\n  state:        free\n  driver:       ftdi_sio\n" % usb
         details = [  # name given, exit status, the detail's beginning
@@ -201,6 +267,15 @@ def listing_and_details(options):
             (by_id, 0, usb_detail),
             ("COM68", 0, "COM68: %s\n  state:        %s\n" % (acm, held)),
             ("ttyXRUSB0", 0, "%s (no COM number)\n" % xr),
+            ("COM%d" % plain_number, 1, "COM%d: %s is a regular file, not a serial port\n"
+                                        % (plain_number, plain)),
+            ("COM%d" % fifo_number, 1, "COM%d: %s is a FIFO, not a serial port\n"
+                                       % (fifo_number, fifo)),
+            (folder, 1, "%s: %s is a directory, not a serial port\n" % (folder, folder)),
+            ("COM%d" % gone_number, 1, "COM%d: %s leads to %s, which does not exist\n"
+                                       % (gone_number, gone, os.readlink(gone))),
+            (unplugged, 1, "%s: %s leads to ../../ttyUSB31 (COM64), which does not exist\n"
+                           % (unplugged, unplugged)),
         ]
         for name, code, beginning in details:
             status, output, _ = ports.run(name)
@@ -223,7 +298,9 @@ def command_line(options):
             (["--bogus"], 2, "", r"usage: (.+\n)+"),
             ([""], 2, "", r"usage: (.+\n)+"),
             (["COM200"], 1, r"COM200: no device has this number on Linux .*\n", ""),
-            (["/"], 1, "/: not a device\n", ""),
+            (["/"], 1, "/: / is a directory, not a serial port\n", ""),
+            (["COM0"], 1, r"COM0: no device has this number on Linux .*\n", ""),
+            (["COM257"], 1, r"COM257: no device has this number on Linux .*\n", ""),
             ([missing], 1, "%s: %s does not exist\n" % (re.escape(missing), re.escape(missing)),
              ""),
         ]

@@ -9,6 +9,7 @@ namespace {
 
 const char kDevicePrefix[] = "\\\\.\\";
 const char kCom[] = "com";
+const char kDigits[] = "0123456789";
 constexpr std::size_t kComLength = sizeof kCom - 1;
 constexpr std::uint32_t kDecimalBase = 10;
 
@@ -21,12 +22,26 @@ bool StartsWithCom(const char* text) {
     return true;
 }
 
+const char* SkipDevicePrefix(const char* text) {
+    if (std::strncmp(text, kDevicePrefix, sizeof kDevicePrefix - 1) == 0) {
+        return text + sizeof kDevicePrefix - 1;
+    }
+    return text;
+}
+
 }  // namespace
 
-bool ParseComName(const char* text, std::uint32_t* number) {
-    if (std::strncmp(text, kDevicePrefix, sizeof kDevicePrefix - 1) == 0) {
-        text += sizeof kDevicePrefix - 1;
+bool IsComName(const char* text) {
+    text = SkipDevicePrefix(text);
+    if (!StartsWithCom(text)) {
+        return false;
     }
+    const char* digits = text + kComLength;
+    return digits[0] != '\0' && digits[std::strspn(digits, kDigits)] == '\0';
+}
+
+bool ParseComName(const char* text, std::uint32_t* number) {
+    text = SkipDevicePrefix(text);
     if (!StartsWithCom(text)) {
         return false;
     }

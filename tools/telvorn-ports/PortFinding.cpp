@@ -1,13 +1,31 @@
 #include "PortFinding.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
+constexpr char kFirstPrintable = ' ';
+constexpr char kLastPrintable = '~';
+constexpr char kUnprintable = '?';
+
+// Device strings, driver names and process names come from whoever made the device or started
+// the program: an escape sequence among them must not reach the terminal, so every text a finding
+// keeps is cut to printable ASCII, as telvorn shows the device's own text.
+void CopyPrintable(const char* text, char* into, std::size_t size) {
+    if (size == 0) {
+        return;
+    }
+    std::size_t used = 0;
+    for (; text[used] != '\0' && used + 1 < size; ++used) {
+        const char c = text[used];
+        into[used] = c >= kFirstPrintable && c <= kLastPrintable ? c : kUnprintable;
+    }
+    into[used] = '\0';
+}
+
 template <std::size_t N>
 void Copy(const char* text, char (&into)[N]) {
-    std::snprintf(into, N, "%s", text);
+    CopyPrintable(text, into, N);
 }
 
 }  // namespace
@@ -22,7 +40,7 @@ void PortFinding::SetState(const char* state) {
 
 void PortFinding::AppendToState(const char* text) {
     const std::size_t used = std::strlen(m_state);
-    std::snprintf(m_state + used, sizeof m_state - used, "%s", text);
+    CopyPrintable(text, m_state + used, sizeof m_state - used);
 }
 
 void PortFinding::SetHint(const char* hint) {

@@ -5,9 +5,8 @@
 
 namespace {
 
-constexpr int kNumberWidth = 6;   // "COM128"
-constexpr int kDeviceWidth = 14;  // "/dev/ttyUSB31" and one space
-constexpr int kLabelWidth = 14;   // "manufacturer:" and one space
+constexpr int kNumberWidth = 6;  // "COM128"
+constexpr int kLabelWidth = 14;  // "manufacturer:" and one space
 constexpr std::size_t kNumberSize = 16;
 
 void FormatNumber(const PortFinding& finding, char (&text)[kNumberSize]) {
@@ -42,12 +41,19 @@ void PrintField(const char* label, const char* value) {
 void PortPrinter::PrintLine(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
-    std::printf("%-*s  %-*s  %s", kNumberWidth, number, kDeviceWidth, finding.Device(),
+    std::printf("%-*s  %-*s  %s", kNumberWidth, number, m_deviceWidth, finding.Device(),
                 finding.State());
     PrintFactsInLine(finding);
     std::printf("\n");
     RememberHint(finding.Hint());
     ++m_lines;
+}
+
+void PortPrinter::FitDevice(const char* device) {
+    const std::size_t width = std::strlen(device) + 1;
+    if (width > static_cast<std::size_t>(m_deviceWidth)) {
+        m_deviceWidth = static_cast<int>(width);
+    }
 }
 
 void PortPrinter::PrintHints() const {

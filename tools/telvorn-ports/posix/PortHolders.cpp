@@ -76,31 +76,6 @@ class Holders {
     std::size_t m_count = 0;
 };
 
-// /proc/locks lines read "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF": the pid, then the
-// file system's major and minor number in hex and the inode. Waiting requests carry "->".
-void AddLockHolders(const struct stat& device, Holders* holders) {
-    std::FILE* locks = std::fopen("/proc/locks", "r");
-    if (locks == nullptr) {
-        return;
-    }
-    char line[kLineSize];
-    while (std::fgets(line, sizeof line, locks) != nullptr) {
-        char kind[kNameSize] = {};
-        int pid = 0;
-        unsigned fsMajor = 0;
-        unsigned fsMinor = 0;
-        unsigned long inode = 0;
-        const int fields = std::sscanf(line, "%*d: %63s %*s %*s %d %x:%x:%lu", kind, &pid, &fsMajor,
-                                       &fsMinor, &inode);
-        if (fields == kLockFields && std::strcmp(kind, "FLOCK") == 0 &&
-            fsMajor == major(device.st_dev) && fsMinor == minor(device.st_dev) &&
-            inode == device.st_ino) {
-            holders->Add(pid);
-        }
-    }
-    std::fclose(locks);
-}
-
 bool HasOpen(const char* pid, const struct stat& device) {
     char folder[kPathSize];
     std::snprintf(folder, kPathSize, "/proc/%s/fd", pid);
@@ -120,6 +95,37 @@ bool HasOpen(const char* pid, const struct stat& device) {
     }
     closedir(descriptors);
     return found;
+}
+
+// /proc/locks lines read "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF": the pid, then the
+// file system's major and minor number in hex and the inode. Waiting requests carry "->". The
+// pid is the process that took the lock: one that has since ended, or closed the device after
+// handing it to a child (a program that forks into the background), holds nothing.
+void AddLockHolders(const struct stat& device, Holders* holders) {
+    std::FILE* locks = std::fopen("/proc/locks", "r");
+    if (locks == nullptr) {
+        return;
+    }
+    char line[kLineSize];
+    while (std::fgets(line, sizeof line, locks) != nullptr) {
+        char kind[kNameSize] = {};
+        int pid = 0;
+        unsigned fsMajor = 0;
+        unsigned fsMinor = 0;
+        unsigned long inode = 0;
+        const int fields = std::sscanf(line, "%*d: %63s %*s %*s %d %x:%x:%lu", kind, &pid, &fsMajor,
+                                       &fsMinor, &inode);
+        if (fields == kLockFields && std::strcmp(kind, "FLOCK") == 0 &&
+            fsMajor == major(device.st_dev) && fsMinor == minor(device.st_dev) &&
+            inode == device.st_ino) {
+            char pidText[kNameSize];
+            std::snprintf(pidText, sizeof pidText, "%d", pid);
+            if (HasOpen(pidText, device)) {
+                holders->Add(pid);
+            }
+        }
+    }
+    std::fclose(locks);
 }
 
 void AddProcessesWithOpen(const struct stat& device, Holders* holders) {

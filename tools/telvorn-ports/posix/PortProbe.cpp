@@ -30,6 +30,23 @@ void SetHeld(const char* devicePath, PortFinding* finding) {
     }
 }
 
+// A program that opens a port without taking its lock (cat, screen, ModemManager's probe) does not
+// keep telvorn out, but takes the device's replies from it; telvorn still opens such a port, since
+// a test rig or a bridge may hold the other end open without reading.
+void SetFreeOrOpen(const char* devicePath, PortFinding* finding) {
+    char holders[kTextSize];
+    DescribeHolders(devicePath, holders);
+    if (holders[0] == '\0') {
+        finding->SetState("free");
+        return;
+    }
+    finding->SetState("open in another program: ");
+    finding->AppendToState(holders);
+    finding->SetHint(
+        "A port open in another program gets the device's replies before telvorn: close that "
+        "program, or telvorn only shows dots.");
+}
+
 void SetCannotOpen(const char* reason, PortFinding* finding) {
     finding->SetState("cannot open: ");
     finding->AppendToState(reason);
@@ -80,7 +97,7 @@ void ProbeDevice(const char* devicePath, PortFinding* finding) {
     const int descriptor = OpenFreeTerminal(devicePath, platform::posix::TakeProbeLock, &attempt);
     if (descriptor != platform::posix::kNoTerminal) {
         close(descriptor);
-        finding->SetState("free");
+        SetFreeOrOpen(devicePath, finding);
         return;
     }
     switch (attempt.refusal) {

@@ -1,6 +1,7 @@
 // The ports of telvorn's table in COM order, then the serial devices outside it.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -24,6 +25,11 @@ namespace {
 using platform::posix::DeviceDirectory;
 using platform::posix::kDevicePathSize;
 
+constexpr std::size_t kNumberTextSize = 24;
+const char kNoSuchNumber[] =
+    "no device has this number on Linux (COM1-32 are ttyS0-31, COM33-64 ttyUSB0-31, COM65-96 "
+    "ttyACM0-31, COM97-128 ttyAMA0-31)";
+
 const char* FileNameOf(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash == nullptr ? path : slash + 1;
@@ -41,9 +47,99 @@ bool Exists(const char* path) {
     return lstat(path, &entry) == 0;
 }
 
+// What stands at a port's place when it is no device: nullptr for a character device.
+const char* KindOfNonDevice(const struct stat& entry) {
+    if (S_ISCHR(entry.st_mode)) {
+        return nullptr;
+    }
+    if (S_ISREG(entry.st_mode)) {
+        return "a regular file";
+    }
+    if (S_ISDIR(entry.st_mode)) {
+        return "a directory";
+    }
+    if (S_ISFIFO(entry.st_mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(entry.st_mode)) {
+        return "a socket";
+    }
+    return "a block device";
+}
+
+// The table's number of the device file a dangling link names, when the link leads into the
+// device folder; kNoNumber otherwise.
+std::uint32_t NumberOfMissing(const char* link, const char* target) {
+    char joined[kDevicePathSize];
+    const int folderLength = target[0] == '/' ? 0 : static_cast<int>(FileNameOf(link) - link);
+    const int length = std::snprintf(joined, kDevicePathSize, "%.*s%s", folderLength, link, target);
+    if (length < 0 || static_cast<std::size_t>(length) >= kDevicePathSize) {
+        return PortFinding::kNoNumber;
+    }
+    char* slash = std::strrchr(joined, '/');
+    char folder[kDevicePathSize];
+    char devices[kDevicePathSize];
+    std::uint32_t number = PortFinding::kNoNumber;
+    if (slash == nullptr) {
+        return PortFinding::kNoNumber;
+    }
+    *slash = '\0';
+    if (realpath(joined[0] == '\0' ? "/" : joined, folder) == nullptr ||
+        realpath(DeviceDirectory(), devices) == nullptr || std::strcmp(folder, devices) != 0 ||
+        !platform::posix::PortNumberFor(slash + 1, &number)) {
+        return PortFinding::kNoNumber;
+    }
+    return number;
+}
+
+// A link whose target has gone (an unplugged adapter leaves its by-id link behind for a moment).
+void DescribeDanglingLink(const char* path, PortFinding* finding) {
+    char target[kDevicePathSize];
+    const ssize_t length = readlink(path, target, sizeof target - 1);
+    if (length <= 0) {
+        finding->AppendToState("cannot be reached");
+        return;
+    }
+    target[length] = '\0';
+    finding->AppendToState("leads to ");
+    finding->AppendToState(target);
+    const std::uint32_t number = NumberOfMissing(path, target);
+    if (number != PortFinding::kNoNumber) {
+        char text[kNumberTextSize];
+        std::snprintf(text, sizeof text, " (COM%u)", static_cast<unsigned>(number));
+        finding->AppendToState(text);
+    }
+    finding->AppendToState(", which does not exist");
+}
+
+// Says what stands at path when it is no device; false for a device. A lookup's answer names the
+// path first; a listing's line shows it already.
+bool DescribeNonDevice(const char* path, bool namePath, PortFinding* finding) {
+    struct stat entry {};
+    const bool dangling = stat(path, &entry) != 0;
+    const char* kind = dangling ? nullptr : KindOfNonDevice(entry);
+    if (!dangling && kind == nullptr) {
+        return false;
+    }
+    finding->SetState(namePath ? path : "");
+    if (namePath) {
+        finding->AppendToState(dangling ? " " : " is ");
+    }
+    if (dangling) {
+        DescribeDanglingLink(path, finding);
+    } else {
+        finding->AppendToState(kind);
+        finding->AppendToState(", not a serial port");
+    }
+    return true;
+}
+
 void Describe(const char* path, const char* fileName, std::uint32_t number, PortFinding* finding) {
     finding->SetNumber(number);
     finding->SetDevice(path);
+    if (DescribeNonDevice(path, false, finding)) {
+        return;
+    }
     if (number == PortFinding::kNoNumber) {
         finding->SetState("not reachable by telvorn (no COM number)");
     } else {
@@ -59,18 +155,37 @@ int IsUnmappedSerialDevice(const dirent* entry) {
            !platform::posix::PortNumberFor(entry->d_name, &number) && !HasNoHardware(entry->d_name);
 }
 
-void ListUnmapped(PortPrinter* printer) {
+using PortVisitor = void (*)(const char* path, const char* fileName, std::uint32_t number,
+                             PortPrinter* printer);
+
+// The ports of the table in COM order, then the serial devices outside it.
+void VisitPorts(PortVisitor visit, PortPrinter* printer) {
+    for (std::uint32_t number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
+        char path[kDevicePathSize];
+        if (TablePath(number, path) && Exists(path) && !HasNoHardware(FileNameOf(path))) {
+            visit(path, FileNameOf(path), number, printer);
+        }
+    }
     dirent** entries = nullptr;
     const int count = scandir(DeviceDirectory(), &entries, IsUnmappedSerialDevice, versionsort);
     for (int i = 0; i < count; ++i) {
         char path[kDevicePathSize];
         std::snprintf(path, kDevicePathSize, "%s/%s", DeviceDirectory(), entries[i]->d_name);
-        PortFinding finding;
-        Describe(path, entries[i]->d_name, PortFinding::kNoNumber, &finding);
-        printer->PrintLine(finding);
+        visit(path, entries[i]->d_name, PortFinding::kNoNumber, printer);
         std::free(entries[i]);
     }
     std::free(entries);
+}
+
+void FitColumn(const char* path, const char* /*fileName*/, std::uint32_t /*number*/,
+               PortPrinter* printer) {
+    printer->FitDevice(path);
+}
+
+void PrintPort(const char* path, const char* fileName, std::uint32_t number, PortPrinter* printer) {
+    PortFinding finding;
+    Describe(path, fileName, number, &finding);
+    printer->PrintLine(finding);
 }
 
 // Whether the path names a file of the device folder itself ("ttyUSB0", "/dev/ttyUSB0").
@@ -116,13 +231,14 @@ Lookup Missing(const char* path, PortFinding* finding) {
 Lookup FindByNumber(std::uint32_t number, PortFinding* finding) {
     char path[kDevicePathSize];
     if (!TablePath(number, path)) {
-        finding->SetState(
-            "no device has this number on Linux (COM1-32 are ttyS0-31, COM33-64 ttyUSB0-31, "
-            "COM65-96 ttyACM0-31, COM97-128 ttyAMA0-31)");
+        finding->SetState(kNoSuchNumber);
         return Lookup::kMissing;
     }
     if (!Exists(path)) {
         return Missing(path, finding);
+    }
+    if (DescribeNonDevice(path, true, finding)) {
+        return Lookup::kMissing;
     }
     Describe(path, FileNameOf(path), number, finding);
     return Lookup::kFound;
@@ -152,9 +268,7 @@ Lookup FindByPath(const char* name, PortFinding* finding) {
     if (number != PortFinding::kNoNumber) {
         return FindByNumber(number, finding);
     }
-    struct stat device {};
-    if (stat(path, &device) == 0 && !S_ISCHR(device.st_mode)) {
-        finding->SetState("not a device");
+    if (DescribeNonDevice(path, true, finding)) {
         return Lookup::kMissing;
     }
     char sysfsName[kDevicePathSize];
@@ -165,23 +279,20 @@ Lookup FindByPath(const char* name, PortFinding* finding) {
 
 }  // namespace
 
+// A first pass finds the widest device path, so that the columns line up whatever the folder.
 void ListPorts(PortPrinter* printer) {
-    for (std::uint32_t number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
-        char path[kDevicePathSize];
-        if (!TablePath(number, path) || !Exists(path) || HasNoHardware(FileNameOf(path))) {
-            continue;
-        }
-        PortFinding finding;
-        Describe(path, FileNameOf(path), number, &finding);
-        printer->PrintLine(finding);
-    }
-    ListUnmapped(printer);
+    VisitPorts(FitColumn, printer);
+    VisitPorts(PrintPort, printer);
 }
 
 Lookup FindPort(const char* name, PortFinding* finding) {
     std::uint32_t number = 0;
     if (ParseComName(name, &number)) {
         return FindByNumber(number, finding);
+    }
+    if (IsComName(name)) {
+        finding->SetState(kNoSuchNumber);
+        return Lookup::kMissing;
     }
     return FindByPath(name, finding);
 }

@@ -20,6 +20,10 @@ constexpr std::size_t kValueSize = PortFinding::kTextSize;
 constexpr int kMostLevelsToUsbDevice = 3;
 // serial_core's "type" of a slot without a UART (PORT_UNKNOWN).
 const char kNoUart[] = "0";
+// From Linux 6.5 the serial core puts a controller and a port device of its own bus between the
+// hardware and the tty; their drivers ("ctrl", "port") say nothing about the hardware.
+const char kSerialCoreBus[] = "serial-base";
+constexpr int kSerialCoreLevels = 2;
 
 // False when the path would not fit.
 bool JoinPath(const char* directory, const char* name, char (&path)[kPathSize]) {
@@ -51,19 +55,43 @@ bool ReadAttribute(const char* directory, const char* name, char (&value)[kValue
     return true;
 }
 
-void AddDriver(const char* devicePath, PortFinding* finding) {
+// The last part of where a link in a device's folder leads ("driver", "subsystem").
+bool LinkName(const char* devicePath, const char* name, char (&target)[kPathSize],
+              const char** last) {
     char link[kPathSize];
-    char target[kPathSize];
-    if (!JoinPath(devicePath, "driver", link)) {
-        return;
+    if (!JoinPath(devicePath, name, link)) {
+        return false;
     }
     const ssize_t length = readlink(link, target, sizeof target - 1);
     if (length <= 0) {
-        return;
+        return false;
     }
     target[length] = '\0';
     const char* slash = std::strrchr(target, '/');
-    finding->AddFact("driver", PortFinding::FactStyle::kBare, slash ? slash + 1 : target);
+    *last = slash ? slash + 1 : target;
+    return true;
+}
+
+void AddDriver(const char* devicePath, PortFinding* finding) {
+    char target[kPathSize];
+    const char* driver = nullptr;
+    if (LinkName(devicePath, "driver", target, &driver)) {
+        finding->AddFact("driver", PortFinding::FactStyle::kBare, driver);
+    }
+}
+
+// Climbs from the serial core's own devices to the hardware the port belongs to.
+void SkipSerialCore(char (&devicePath)[kPathSize]) {
+    for (int level = 0; level < kSerialCoreLevels; ++level) {
+        char target[kPathSize];
+        const char* bus = nullptr;
+        char* slash = std::strrchr(devicePath, '/');
+        if (!LinkName(devicePath, "subsystem", target, &bus) ||
+            std::strcmp(bus, kSerialCoreBus) != 0 || slash == nullptr || slash == devicePath) {
+            return;
+        }
+        *slash = '\0';
+    }
 }
 
 void AddUsbFacts(const char* usbDevice, PortFinding* finding) {
@@ -121,6 +149,7 @@ void AddSysfsFacts(const char* fileName, PortFinding* finding) {
         realpath(link, devicePath) == nullptr) {
         return;
     }
+    SkipSerialCore(devicePath);
     AddDriver(devicePath, finding);
     FindUsbDevice(devicePath, finding);
 }
