@@ -6,6 +6,7 @@ it through a dosdevices link (comN -> the pseudo-terminal). A case is a function
 it raises AssertionError on a failure and Skip when the target cannot show what it needs.
 """
 
+import argparse
 import fcntl
 import os
 import random
@@ -55,9 +56,19 @@ class Skip(Exception):
     pass
 
 
-def case(function):
-    CASES[function.__name__] = function
-    return function
+def case(function=None, *, targets=None):
+    """Registers a case, for every target or only for the targets named."""
+    def register(function):
+        function.targets = targets
+        CASES[function.__name__] = function
+        return function
+    return register(function) if function else register
+
+
+def family_name(number):
+    """The device file name of COM number in the Linux table ("ttyUSB0" for 33)."""
+    first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
+    return "%s%d" % (family, number - first)
 
 
 def expect(condition, what):
@@ -146,7 +157,10 @@ class Context:
         os.makedirs(self.device_dir, exist_ok=True)
         self.sim = os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")
         with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
-            self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", cache.read(), re.M) is not None
+            settings = cache.read()
+        self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", settings, re.M) is not None
+        sysfs = re.search(r"^TELVORN_SYSFS_DIR:\w+=(.*)$", settings, re.M)
+        self.sysfs_dir = sysfs.group(1) if sysfs and sysfs.group(1) else "/sys"
 
     def program_command(self, args):
         if self.is_wine:
@@ -183,8 +197,7 @@ class Simulator:
     def __init__(self, context, number, *options, workdir, name="sim"):
         self.record_path = os.path.join(workdir, name + "-received.bin")
         self.log_path = os.path.join(workdir, name + ".log")
-        first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
-        link = os.path.join(context.device_dir, "%s%d" % (family, number - first))
+        link = os.path.join(context.device_dir, family_name(number))
         command = [context.sim, "--link", link, "--record", self.record_path] + list(options)
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
@@ -396,3 +409,30 @@ class Session:
         if received is not None:
             self.expect_received(None if received is True else received)
         return body
+
+
+def main(description):
+    """Runs one registered case (or lists the target's cases): [options] CASE | --list"""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("case", nargs="?")
+    parser.add_argument("--list", action="store_true", help="print the target's case names")
+    parser.add_argument("--target", choices=("linux", "wine", "valgrind"), default="linux")
+    parser.add_argument("--linux-build", help="the Linux build directory (program and simulator)")
+    parser.add_argument("--windows-build", help="the Windows build directory (its programs)")
+    parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
+    parser.add_argument("--wine-run", help="the script that runs a Windows program under Wine")
+    options = parser.parse_args()
+    if options.list:
+        print(";".join(sorted(name for name, function in CASES.items()
+                              if function.targets is None or options.target in function.targets)))
+        return 0
+    context = Context(options.target, options.linux_build, options.windows_build,
+                      options.wine_prefix, options.wine_run)
+    started = time.monotonic()
+    try:
+        CASES[options.case](context)
+    except Skip as reason:
+        print("SKIPPED %s on %s: %s" % (options.case, options.target, reason))
+        return 0
+    print("PASSED %s on %s in %.1f s" % (options.case, options.target, time.monotonic() - started))
+    return 0

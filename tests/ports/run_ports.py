@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Runs one telvorn-ports case (or lists them): run_ports.py [options] CASE | --list TARGET
+"""Runs one telvorn-ports case (or lists them): run_ports.py [options] CASE | --list
 
 On Linux the tool is the test build's, whose device folder and sysfs folder are the build's own:
 pseudo-terminals are linked there under the table's names, and fake USB devices described. Under
 Wine, COM numbers of the prefix are mapped to pseudo-terminals through dosdevices.
 """
 
-import argparse
 import contextlib
 import fcntl
 import grp
@@ -19,34 +18,21 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
-    PORT_FAMILIES, WAITING, Context, Session, Skip, expect, expect_equal, lease_port, wait_until)
+    WAITING, Session, Skip, case, expect, expect_equal, family_name, lease_port, main, wait_until)
 
-CASES = {}
 NOBODY = 65534
 RUN_TIMEOUT = 120
 HINT = "To use ports of group dialout, join it: sudo usermod -aG dialout $USER, then log in again."
 
 
-def case(target):
-    def register(function):
-        CASES[function.__name__] = (target, function)
-        return function
-    return register
-
-
-def family_name(number):
-    first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
-    return "%s%d" % (family, number - first)
-
-
 class Ports:
     """The tool of one build, and the ports a case makes for it; all removed again at the end."""
 
-    def __init__(self, options):
-        self.context = Context("linux", options.linux_build)
-        self.device_dir = self.context.device_dir
-        self.sysfs_dir = options.sysfs_dir
-        self.tool = os.path.join(options.linux_build, "tools", "telvorn-ports", "telvorn-ports")
+    def __init__(self, context):
+        self.context = context
+        self.device_dir = context.device_dir
+        self.sysfs_dir = context.sysfs_dir
+        self.tool = os.path.join(context.linux_build, "tools", "telvorn-ports", "telvorn-ports")
         self.stack = contextlib.ExitStack()
 
     def __enter__(self):
@@ -150,8 +136,12 @@ class Ports:
     def run(self, *args, as_user=None):
         command = [self.tool] + list(args)
         if as_user is not None:
+            # The build may lie in a folder only its owner can enter (a clone in mktemp -d): the
+            # user may search folders and read files there, and still needs the device's group
+            # to open a device for writing.
             command = ["setpriv", "--reuid=%d" % as_user, "--regid=%d" % as_user,
-                       "--clear-groups"] + command
+                       "--clear-groups", "--inh-caps=+dac_read_search",
+                       "--ambient-caps=+dac_read_search"] + command
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=RUN_TIMEOUT)
         return done.returncode, done.stdout.decode(), done.stderr.decode()
@@ -169,14 +159,14 @@ def process_name(pid):
         return comm.read().strip()
 
 
-@case("linux")
-def listing_and_details(options):
+@case(targets=("linux",))
+def listing_and_details(context):
     """ttyUSB0 free with its USB description and by-id name, ttyACM3 held by another program's
     lock, a file that is no terminal, a UART slot without hardware, and ttyXRUSB0 outside the
     table; then each port in detail, by every name the user may give it."""
-    if os.path.normpath(options.sysfs_dir) == "/sys":
+    if os.path.normpath(context.sysfs_dir) == "/sys":
         raise Skip("this build reads the real /sys (configure with -DTELVORN_SYSFS_DIR)")
-    with Ports(options) as ports:
+    with Ports(context) as ports:
         uart, _ = ports.terminal(family_name(ports.lease(5)))
         usb, _ = ports.terminal(family_name(ports.lease(33)))
         acm, _ = ports.terminal(family_name(ports.lease(68)))
@@ -287,9 +277,9 @@ def listing_and_details(options):
             expect("\n  %s\n" % fact in output, "%r in the detail:\n%s" % (fact, output))
 
 
-@case("linux")
-def command_line(options):
-    with Ports(options) as ports:
+@case(targets=("linux",))
+def command_line(context):
+    with Ports(context) as ports:
         missing = os.path.join(ports.device_dir, "no-such-dir", "ttyUSB9")
         rows = [  # arguments, exit status, standard output, standard error (regular expressions)
             (["--help"], 0, r"usage: telvorn-ports \[PORT\]\n(.+\n)+", ""),
@@ -311,14 +301,23 @@ def command_line(options):
             expect(re.fullmatch(err, errors, re.S), "errors for %r:\n%r" % (args, errors))
 
 
-@case("linux")
-def no_permission(options):
-    """A user outside the device's group is told which group to join."""
-    if os.geteuid() != 0 or shutil.which("setpriv") is None:
-        raise Skip("needs root and setpriv to hand a device to the dialout group and run as nobody")
-    with Ports(options) as ports:
-        if ports.run("--help", as_user=NOBODY)[0] != 0:
-            raise Skip("nobody cannot run the tool from this build tree")
+@case(targets=("linux",))
+def no_permission(context):
+    """A user outside the device's group is told which group to join; a file at a port's place
+    is a file to that user too."""
+    if os.geteuid() != 0:
+        raise Skip("needs root to hand a device to the dialout group and run as nobody")
+    if shutil.which("setpriv") is None:
+        raise Skip("needs setpriv (util-linux) to run as nobody")
+    with Ports(context) as ports:
+        status, _, errors = ports.run("--help", as_user=NOBODY)
+        if status != 0:
+            raise Skip("setpriv cannot run the tool as nobody: %s" % errors.strip())
+        plain_number = ports.lease()
+        plain = ports.place(family_name(plain_number), lambda path: open(path, "w").close())
+        status, output, _ = ports.run("COM%d" % plain_number, as_user=NOBODY)
+        expect_equal((status, output), (1, "COM%d: %s is a regular file, not a serial port\n"
+                                            % (plain_number, plain)), "a file's status and detail")
         number = ports.lease()
         link, slave = ports.terminal(family_name(number))
         os.chown(slave, 0, grp.getgrnam("dialout").gr_gid)
@@ -337,10 +336,10 @@ def no_permission(options):
                "the hint once, after the ports:\n%s" % output)
 
 
-@case("linux")
-def held_by_a_download(options):
+@case(targets=("linux",))
+def held_by_a_download(context):
     """While telvorn waits for the device on a port, the tool names telvorn and its PID."""
-    with Ports(options) as ports, Session(ports.context, "--silent-connects", "100000") as session:
+    with Ports(context) as ports, Session(ports.context, "--silent-connects", "100000") as session:
         with session.run() as run:
             run.wait_for(WAITING)
             status, output, _ = ports.run("COM%d" % session.port)
@@ -350,19 +349,19 @@ def held_by_a_download(options):
             expect(state in output, "detail:\n%s" % output)
 
 
-@case("wine")
-def mapped_ports(options):
+@case(targets=("wine",))
+def mapped_ports(context):
     """The COM numbers mapped in the prefix's dosdevices are listed, free, and shown in detail,
     with the Setup API's name where the prefix has a Ports device for the number."""
-    if not options.windows_build:
+    if not context.windows_build:
         raise Skip("no Windows build named")
-    tool = os.path.join(options.windows_build, "tools", "telvorn-ports", "telvorn-ports.exe")
-    helper = os.path.join(options.windows_build, "tests", "fake_port_device.exe")
+    tool = os.path.join(context.windows_build, "tools", "telvorn-ports", "telvorn-ports.exe")
+    helper = os.path.join(context.windows_build, "tests", "fake_port_device.exe")
     named, unnamed = 211, 212
     friendly_name = "Test Serial Port (COM%d)" % named
 
     def run(program, *args):
-        done = subprocess.run([options.wine_run, program] + list(args), stdout=subprocess.PIPE,
+        done = subprocess.run([context.wine_run, program] + list(args), stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
         return done.returncode, done.stdout.decode().replace("\r\n", "\n")
 
@@ -370,7 +369,7 @@ def mapped_ports(options):
         for number in (named, unnamed):
             master, slave = os.openpty()
             stack.callback(os.close, master)
-            link = os.path.join(options.wine_prefix, "dosdevices", "com%d" % number)
+            link = os.path.join(context.wine_prefix, "dosdevices", "com%d" % number)
             if os.path.lexists(link):
                 os.unlink(link)
             os.symlink(os.ttyname(slave), link)
@@ -397,27 +396,5 @@ def mapped_ports(options):
         expect_equal(run(tool, "COM213")[0], 1, "exit status for a port that is not mapped")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("case", nargs="?")
-    parser.add_argument("--list", choices=("linux", "wine"), help="print the target's cases")
-    parser.add_argument("--linux-build", help="the Linux test build (tool, simulator, telvorn)")
-    parser.add_argument("--sysfs-dir", default="/sys", help="the build's TELVORN_SYSFS_DIR")
-    parser.add_argument("--windows-build", help="the Windows build (telvorn-ports.exe)")
-    parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
-    parser.add_argument("--wine-run", help="the script that runs a Windows program under Wine")
-    options = parser.parse_args()
-    if options.list:
-        print(";".join(sorted(n for n, (t, _) in CASES.items() if t == options.list)))
-        return 0
-    try:
-        CASES[options.case][1](options)
-    except Skip as reason:
-        print("SKIPPED %s: %s" % (options.case, reason))
-        return 0
-    print("PASSED %s" % options.case)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(__doc__))
