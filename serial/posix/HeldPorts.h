@@ -20,9 +20,11 @@ void RememberLineState(int descriptor, const termios& lineState, const OtherRate
 
 bool IsHeldPort(int descriptor);
 
-// Blocks, in the calling thread, the signals whose handler puts the ports back; previous gets the
-// mask to restore. A thread started meanwhile inherits the block, so the handler only ever runs
-// on the thread that opens and closes ports, never beside it.
+// Blocks, in the calling thread, the signals sent to the process whose handler puts the ports
+// back; previous gets the mask to restore. A thread started meanwhile inherits the block, so for
+// them the handler only ever runs on the thread that opens and closes ports, never beside it. A
+// fault stays unblocked: the faulting thread runs the handler, or the process would end without
+// it.
 bool BlockEndingSignals(sigset_t* previous);
 
 // The port is being closed (its state was put back by the closer) or is gone: nothing is left
