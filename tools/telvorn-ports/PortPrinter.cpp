@@ -3,7 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/Console.h"
+
 namespace {
+
+// The findings' texts: UTF-8 on Windows, as the tool reads them through the system's wide calls.
+template <typename... Values>
+void Print(const char* format, Values... values) {
+    console::PrintEncoded(platform::TextEncoding::kUtf8, format, values...);
+}
 
 constexpr int kNumberWidth = 6;   // "COM128"
 constexpr int kDeviceWidth = 14;  // "/dev/ttyUSB31" and one space
@@ -20,21 +28,21 @@ void FormatNumber(const PortFinding& finding, char (&text)[kNumberSize]) {
 
 void PrintFactsInLine(const PortFinding& finding) {
     for (std::size_t i = 0; i < finding.FactCount(); ++i) {
-        std::printf("%s", i == 0 ? "  [" : ", ");
+        Print("%s", i == 0 ? "  [" : ", ");
         if (finding.IsLabelledInLine(i)) {
-            std::printf("%s ", finding.FactLabel(i));
+            Print("%s ", finding.FactLabel(i));
         }
-        std::printf("%s", finding.FactValue(i));
+        Print("%s", finding.FactValue(i));
     }
     if (finding.FactCount() > 0) {
-        std::printf("]");
+        Print("]");
     }
 }
 
 void PrintField(const char* label, const char* value) {
     char labelText[PortFinding::kTextSize];
     std::snprintf(labelText, sizeof labelText, "%s:", label);
-    std::printf("  %-*s%s\n", kLabelWidth, labelText, value);
+    Print("  %-*s%s\n", kLabelWidth, labelText, value);
 }
 
 }  // namespace
@@ -42,17 +50,16 @@ void PrintField(const char* label, const char* value) {
 void PortPrinter::PrintLine(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
-    std::printf("%-*s  %-*s  %s", kNumberWidth, number, kDeviceWidth, finding.Device(),
-                finding.State());
+    Print("%-*s  %-*s  %s", kNumberWidth, number, kDeviceWidth, finding.Device(), finding.State());
     PrintFactsInLine(finding);
-    std::printf("\n");
+    Print("\n");
     RememberHint(finding.Hint());
     ++m_lines;
 }
 
 void PortPrinter::PrintHints() const {
     for (std::size_t i = 0; i < m_hintCount; ++i) {
-        std::printf("%s\n", m_hints[i]);
+        Print("%s\n", m_hints[i]);
     }
 }
 
@@ -60,16 +67,16 @@ void PortPrinter::PrintDetail(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
     if (finding.Number() == PortFinding::kNoNumber) {
-        std::printf("%s (no COM number)\n", finding.Device());
+        Print("%s (no COM number)\n", finding.Device());
     } else {
-        std::printf("%s: %s\n", number, finding.Device());
+        Print("%s: %s\n", number, finding.Device());
     }
     PrintField("state", finding.State());
     for (std::size_t i = 0; i < finding.FactCount(); ++i) {
         PrintField(finding.FactLabel(i), finding.FactValue(i));
     }
     if (finding.Hint()[0] != '\0') {
-        std::printf("%s\n", finding.Hint());
+        Print("%s\n", finding.Hint());
     }
 }
 
