@@ -418,6 +418,7 @@ BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* wide, DWORD length, 
         return Fail(ERROR_INVALID_HANDLE);
     }
     text.written.append(static_cast<const wchar_t*>(wide), length);
+    text.writes.push_back(length);
     *written = length;
     return TRUE;
 }

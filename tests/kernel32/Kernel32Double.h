@@ -107,6 +107,7 @@ struct ConsoleText {
     DWORD messageError = 0;  // FormatMessageW has words for this error only
     std::wstring message;
     std::wstring written;
+    std::vector<DWORD> writes;  // the length of each WriteConsoleW call
 };
 
 ConsoleText* Text();

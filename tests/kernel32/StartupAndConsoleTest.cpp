@@ -57,6 +57,11 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
     }
 }
 
+// "Prüfung.bin" in code page 1252.
+const char* const kAnsiName =
+    "Pr\xFC"
+    "fung.bin";
+
 // What reaches WriteConsoleW from print on a console of the given output code page; the console
 // is then taken away again.
 std::wstring OnConsole(UINT codePage, void (*print)()) {
@@ -74,10 +79,10 @@ std::wstring OnConsole(UINT codePage, void (*print)()) {
 // The console shows UTF-16 as it is, whatever its code page: an ANSI (1252) file name on an OEM
 // (850) console, where byte FC would be a superscript three; the system's words that the port
 // tool reads wide (a French system); the box as + - | where box characters are drawn two columns
-// wide. Output from device text without line ends goes in pieces of 256 characters.
+// wide. Text without line ends (the device's) goes out in pieces of 256 characters.
 TEST(Console, TextReachesAConsoleAsUtf16) {
     kernel32_double::Reset();
-    EXPECT_EQ(OnConsole(850, [] { console::Print("File name: %s\n", "Pr\xFC" "fung.bin"); }),
+    EXPECT_EQ(OnConsole(850, [] { console::Print("File name: %s\n", kAnsiName); }),
               L"File name: Pr\u00FCfung.bin\n");
 
     kernel32_double::Reset();
@@ -91,7 +96,7 @@ TEST(Console, TextReachesAConsoleAsUtf16) {
     });
     EXPECT_NE(ports.find(L"cannot open: Un p\u00E9riph\u00E9rique ne fonctionne pas.\n"),
               std::wstring::npos)
-        << ports.size();
+        << ports;
 
     const std::wstring rule(36, L'-');
     const std::wstring plain = L"  +" + rule + L"+\n  | TELVORN v2.00  QEV downloader      |\n" +
@@ -100,6 +105,14 @@ TEST(Console, TextReachesAConsoleAsUtf16) {
         kernel32_double::Reset();
         EXPECT_EQ(OnConsole(codePage, [] { PrintBanner(); }), plain) << codePage;
     }
+
+    kernel32_double::Reset();
+    OnConsole(437, [] {
+        for (int i = 0; i < 300; ++i) {
+            console::Print("%c", 'x');
+        }
+    });
+    EXPECT_EQ(kernel32_double::Text()->writes, (std::vector<DWORD>{256, 44}));
 }
 
 // Ctrl+Z then Enter, or a read interrupted by Ctrl+C, returns no byte on a console; the user can
