@@ -317,26 +317,21 @@ class Run:
 
 
 # What Wine's console writes to a terminal: text, line ends and control sequences.
-CONSOLE_TOKEN = re.compile(r"\x1b\[([0-9;?]*)([@-~])|\x1b\][^\x07]*\x07|\r|\n|[^\x1b\r\n]")
+CONSOLE_TOKEN = re.compile(r"\x1b\[([0-9;?]*)([@-~])|\r|\n|.")
 
 
 def render(output):
-    """The lines a terminal shows for output, once the cursor moves and erasures that Wine's
-    console sends are carried out."""
+    """The lines a terminal shows for output, once the cursor moves right and the erasures that
+    Wine's console sends are carried out."""
     screen, row, column = {}, 0, 0
     for token in CONSOLE_TOKEN.finditer(output):
         text, (numbers, final) = token.group(0), token.group(1, 2)
-        count = int(numbers) if numbers and numbers.isdigit() else 1
         if text == "\r":
             column = 0
         elif text == "\n":
             row += 1
         elif final == "C":
-            column += count
-        elif final == "D":
-            column = max(0, column - count)
-        elif final == "H":
-            row, column = [int(n or 1) - 1 for n in (numbers.split(";") + ["1", "1"])[:2]]
+            column += int(numbers or 1)
         elif final == "K":
             screen = {cell: c for cell, c in screen.items() if cell[0] != row or cell[1] < column}
         elif not text.startswith("\x1b"):

@@ -394,7 +394,7 @@ namespace {
 
 ConsoleText text;
 
-// "CP_ACP: The system default Windows ANSI code page" (MultiByteToWideChar, WideCharToMultiByte).
+// MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
 UINT CodePageOf(UINT codePage) {
     return codePage == CP_ACP ? text.ansiCodePage : codePage;
 }
@@ -426,13 +426,6 @@ BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* wide, DWORD length, 
 int WINAPI Double_MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int length,
                                       LPWSTR wide, int wideLength) {
     return MultiByteToWideChar(CodePageOf(codePage), flags, bytes, length, wide, wideLength);
-}
-
-int WINAPI Double_WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
-                                      LPSTR bytes, int length, LPCCH defaultChar,
-                                      LPBOOL usedDefaultChar) {
-    return WideCharToMultiByte(CodePageOf(codePage), flags, wide, wideLength, bytes, length,
-                               defaultChar, usedDefaultChar);
 }
 
 // FormatMessageW with FORMAT_MESSAGE_FROM_SYSTEM: the system's words in UTF-16, with the line end

@@ -116,9 +116,6 @@ BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* text, DWORD length, 
                                  LPVOID reserved);
 int WINAPI Double_MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int length,
                                       LPWSTR wide, int wideLength);
-int WINAPI Double_WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
-                                      LPSTR text, int length, LPCCH defaultChar,
-                                      LPBOOL usedDefaultChar);
 DWORD WINAPI Double_FormatMessageW(DWORD flags, LPCVOID source, DWORD error, DWORD language,
                                    LPWSTR buffer, DWORD size, va_list* arguments);
 
@@ -127,7 +124,6 @@ DWORD WINAPI Double_FormatMessageW(DWORD flags, LPCVOID source, DWORD error, DWO
 #if !defined(KERNEL32_DOUBLE_ITSELF)
 #define WriteConsoleW kernel32_double::Double_WriteConsoleW
 #define MultiByteToWideChar kernel32_double::Double_MultiByteToWideChar
-#define WideCharToMultiByte kernel32_double::Double_WideCharToMultiByte
 #define FormatMessageW kernel32_double::Double_FormatMessageW
 #endif
 

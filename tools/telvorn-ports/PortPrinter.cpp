@@ -8,10 +8,7 @@
 namespace {
 
 // The findings' texts: UTF-8 on Windows, as the tool reads them through the system's wide calls.
-template <typename... Values>
-void Print(const char* format, Values... values) {
-    console::PrintEncoded(platform::TextEncoding::kUtf8, format, values...);
-}
+constexpr platform::TextEncoding kUtf8 = platform::TextEncoding::kUtf8;
 
 constexpr int kNumberWidth = 6;   // "COM128"
 constexpr int kDeviceWidth = 14;  // "/dev/ttyUSB31" and one space
@@ -28,21 +25,21 @@ void FormatNumber(const PortFinding& finding, char (&text)[kNumberSize]) {
 
 void PrintFactsInLine(const PortFinding& finding) {
     for (std::size_t i = 0; i < finding.FactCount(); ++i) {
-        Print("%s", i == 0 ? "  [" : ", ");
+        console::PrintEncoded(kUtf8, "%s", i == 0 ? "  [" : ", ");
         if (finding.IsLabelledInLine(i)) {
-            Print("%s ", finding.FactLabel(i));
+            console::PrintEncoded(kUtf8, "%s ", finding.FactLabel(i));
         }
-        Print("%s", finding.FactValue(i));
+        console::PrintEncoded(kUtf8, "%s", finding.FactValue(i));
     }
     if (finding.FactCount() > 0) {
-        Print("]");
+        console::PrintEncoded(kUtf8, "]");
     }
 }
 
 void PrintField(const char* label, const char* value) {
     char labelText[PortFinding::kTextSize];
     std::snprintf(labelText, sizeof labelText, "%s:", label);
-    Print("  %-*s%s\n", kLabelWidth, labelText, value);
+    console::PrintEncoded(kUtf8, "  %-*s%s\n", kLabelWidth, labelText, value);
 }
 
 }  // namespace
@@ -50,16 +47,17 @@ void PrintField(const char* label, const char* value) {
 void PortPrinter::PrintLine(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
-    Print("%-*s  %-*s  %s", kNumberWidth, number, kDeviceWidth, finding.Device(), finding.State());
+    console::PrintEncoded(kUtf8, "%-*s  %-*s  %s", kNumberWidth, number, kDeviceWidth,
+                          finding.Device(), finding.State());
     PrintFactsInLine(finding);
-    Print("\n");
+    console::PrintEncoded(kUtf8, "\n");
     RememberHint(finding.Hint());
     ++m_lines;
 }
 
 void PortPrinter::PrintHints() const {
     for (std::size_t i = 0; i < m_hintCount; ++i) {
-        Print("%s\n", m_hints[i]);
+        console::PrintEncoded(kUtf8, "%s\n", m_hints[i]);
     }
 }
 
@@ -67,16 +65,16 @@ void PortPrinter::PrintDetail(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
     if (finding.Number() == PortFinding::kNoNumber) {
-        Print("%s (no COM number)\n", finding.Device());
+        console::PrintEncoded(kUtf8, "%s (no COM number)\n", finding.Device());
     } else {
-        Print("%s: %s\n", number, finding.Device());
+        console::PrintEncoded(kUtf8, "%s: %s\n", number, finding.Device());
     }
     PrintField("state", finding.State());
     for (std::size_t i = 0; i < finding.FactCount(); ++i) {
         PrintField(finding.FactLabel(i), finding.FactValue(i));
     }
     if (finding.Hint()[0] != '\0') {
-        Print("%s\n", finding.Hint());
+        console::PrintEncoded(kUtf8, "%s\n", finding.Hint());
     }
 }
 
