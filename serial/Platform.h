@@ -1,7 +1,8 @@
 // The operating-system operations that the port, exchange and download logic needs. Everything
 // above this header is written once; serial/win32/ and serial/posix/ each implement it, and the
-// build picks one. Nothing here prints or reports OS error codes: every operation answers with a
-// handle, a bool or an outcome, and the callers turn that into result codes.
+// build picks one. Nothing here reports OS error codes, and only the console's operations print:
+// every operation answers with a handle, a bool or an outcome, and the callers turn that into
+// result codes.
 #pragma once
 
 #include <cstdarg>
