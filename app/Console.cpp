@@ -1,7 +1,6 @@
 #include "app/Console.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "serial/Platform.h"
@@ -14,6 +13,13 @@ constexpr std::size_t kOutputBufferSize = 256;
 // it, and device text without line ends would then come out in chunks of its default size.
 char outputBuffer[kOutputBufferSize];
 
+void PrintIn(platform::TextEncoding encoding, const char* format, std::va_list arguments) {
+    platform::PrintOutput(encoding, format, arguments);
+    if (!platform::WritesLinesAsTheyEnd() && std::strchr(format, '\n') != nullptr) {
+        platform::FlushOutput();
+    }
+}
+
 }  // namespace
 
 namespace console {
@@ -25,15 +31,19 @@ void Setup() {
 void Print(const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);
-    std::vprintf(format, arguments);
+    PrintIn(platform::TextEncoding::kAnsi, format, arguments);
     va_end(arguments);
-    if (!platform::WritesLinesAsTheyEnd() && std::strchr(format, '\n') != nullptr) {
-        std::fflush(stdout);
-    }
+}
+
+void PrintEncoded(platform::TextEncoding encoding, const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    PrintIn(encoding, format, arguments);
+    va_end(arguments);
 }
 
 void Flush() {
-    std::fflush(stdout);
+    platform::FlushOutput();
 }
 
 void Finish() {

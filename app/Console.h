@@ -1,7 +1,10 @@
 // Standard output as every part of the program uses it: line-buffered with a 256-byte buffer, so
 // text printed without a line end shows up at the next line end or flush. All user-visible text
-// goes through Print, from any thread; single calls do not interleave.
+// goes through Print, from any thread; single calls do not interleave. Text is taken to be in the
+// program's own encoding, the one its arguments come in (the ANSI code page on Windows).
 #pragma once
+
+#include "serial/Platform.h"
 
 namespace console {
 
@@ -11,6 +14,13 @@ void Setup();
 void Print(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// As Print, for text that is not in the program's own encoding.
+void PrintEncoded(platform::TextEncoding encoding, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
 #endif
     ;
 

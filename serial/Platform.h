@@ -1,9 +1,11 @@
 // The operating-system operations that the port, exchange and download logic needs. Everything
 // above this header is written once; serial/win32/ and serial/posix/ each implement it, and the
-// build picks one. Nothing here prints or reports OS error codes: every operation answers with a
-// handle, a bool or an outcome, and the callers turn that into result codes.
+// build picks one. Nothing here reports OS error codes, and only the console's operations print:
+// every operation answers with a handle, a bool or an outcome, and the callers turn that into
+// result codes.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -112,6 +114,19 @@ void KeepStandardStreamsOpen();
 // Line buffering of standard output in the caller's buffer, which must outlive every print.
 void BufferStandardOutput(char* buffer, std::size_t size);
 
+// What a printed text is encoded in. Only Windows tells them apart: a console there is written in
+// UTF-16, from the ANSI code page for the program's own text and the arguments it was given, from
+// UTF-8 for the Unicode box characters and for what the system's wide calls said; into a file or
+// a pipe, ANSI text goes as it is and UTF-8 text in the ANSI code page. POSIX writes both as they
+// are.
+enum class TextEncoding { kAnsi, kUtf8 };
+
+// As vprintf into standard output, through the buffer above. Single calls do not interleave.
+void PrintOutput(TextEncoding encoding, const char* format, std::va_list arguments);
+
+// Writes out what is buffered.
+void FlushOutput();
+
 // Whether the C library writes out a line-buffered stream at each line end by itself. The Windows
 // C runtime buffers such a stream fully, so there the caller flushes after each line.
 bool WritesLinesAsTheyEnd();
@@ -120,7 +135,7 @@ bool WritesLinesAsTheyEnd();
 void LockStandardOutputForGood();
 
 enum class BoxStyle {
-    kCodePage437,  // the bytes DA C4 BF B3 C0 D9
+    kCodePage437,  // the bytes DA C4 BF B3 C0 D9, in the ANSI encoding (that is, as they are)
     kUnicode,      // U+250C and its kin, in UTF-8
     kPlain,        // + - |
 };

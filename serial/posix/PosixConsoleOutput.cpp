@@ -15,6 +15,14 @@ void BufferStandardOutput(char* buffer, std::size_t size) {
     std::setvbuf(stdout, buffer, _IOLBF, size);
 }
 
+void PrintOutput(TextEncoding, const char* format, std::va_list arguments) {
+    std::vprintf(format, arguments);
+}
+
+void FlushOutput() {
+    std::fflush(stdout);
+}
+
 bool WritesLinesAsTheyEnd() {
     return true;
 }

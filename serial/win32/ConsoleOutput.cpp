@@ -1,6 +1,10 @@
-// Standard output on Windows: the C runtime buffers an _IOLBF stream fully, and a console shows
-// bytes through its output code page, which belongs to the user's shell and is never changed.
+// Standard output on Windows. The C runtime buffers an _IOLBF stream fully, and it hands a console
+// bytes that the console shows through its output code page: the user's shell's, never changed
+// here, and rarely the one the text was written in. So a console gets UTF-16 through
+// WriteConsoleW, in pieces of the program's buffer size, and files and pipes get bytes through the
+// C runtime as before.
 #include <cstdio>
+#include <new>
 
 #include "NativeHandle.h"
 
@@ -8,29 +12,141 @@ namespace platform {
 
 namespace {
 
-// The OEM code pages that keep the IBM PC's single-line box characters at the same bytes as code
-// page 437 (as their published tables show); 864, 874 and the ANSI and CJK code pages do not.
-constexpr UINT kCodePagesWithBoxes[] = {437, 720, 737, 775, 850, 852, 855, 857,
-                                        858, 860, 861, 862, 863, 865, 866, 869};
+// Their consoles draw the box characters two columns wide, which breaks the box apart.
+constexpr UINT kDoubleWidthBoxCodePages[] = {932, 936, 949, 950};
 
-bool HasBoxCharacters(UINT codePage) {
-    for (UINT withBoxes : kCodePagesWithBoxes) {
-        if (codePage == withBoxes) {
-            return true;
-        }
-    }
-    return false;
-}
+// Most texts are a line or less; a longer one (a long file name) takes memory from the heap.
+constexpr std::size_t kShortTextSize = 512;
+// WriteConsoleW is never handed more than the program's buffer size at once.
+constexpr std::size_t kLongestPiece = 256;
+
+HANDLE consoleOutput = nullptr;  // null when standard output is not a console
+wchar_t piece[kLongestPiece];
+std::size_t pieceSize = kLongestPiece;
+std::size_t pieceLength = 0;
 
 bool IsConsole(HANDLE output) {
     DWORD mode = 0;
     return GetConsoleMode(output, &mode) != 0;
 }
 
+bool DrawsBoxesDoubleWidth(UINT codePage) {
+    for (UINT doubleWidth : kDoubleWidthBoxCodePages) {
+        if (codePage == doubleWidth) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The stack for a short text, the heap for a longer one; Data() is null without memory.
+template <typename Char>
+class TextSpace {
+  public:
+    explicit TextSpace(std::size_t length)
+        : m_data(length <= kShortTextSize ? m_short : new (std::nothrow) Char[length]) {}
+    TextSpace(const TextSpace&) = delete;
+    TextSpace& operator=(const TextSpace&) = delete;
+    ~TextSpace() {
+        if (m_data != m_short) {
+            delete[] m_data;
+        }
+    }
+    Char* Data() { return m_data; }
+
+  private:
+    Char m_short[kShortTextSize];
+    Char* m_data;
+};
+
+void WritePiece() {
+    const wchar_t* next = piece;
+    DWORD left = static_cast<DWORD>(pieceLength);
+    DWORD written = 0;
+    while (left > 0 && WriteConsoleW(consoleOutput, next, left, &written, nullptr) && written > 0) {
+        next += written;
+        left -= written;
+    }
+    pieceLength = 0;
+}
+
+// A surrogate pair stays in one piece.
+void AddToPieces(const wchar_t* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const bool pairStarts = IS_HIGH_SURROGATE(text[i]) && i + 1 < length;
+        if (pieceLength + (pairStarts ? 2 : 1) > pieceSize) {
+            WritePiece();
+        }
+        piece[pieceLength++] = text[i];
+    }
+}
+
+// Each byte makes at most one UTF-16 unit, in UTF-8 and in every ANSI code page, and each UTF-16
+// unit that UTF-8 text makes takes no more bytes in the ANSI code page than it took in UTF-8.
+// False without memory.
+bool WriteText(TextEncoding encoding, const char* text, int length) {
+    TextSpace<wchar_t> wide(static_cast<std::size_t>(length));
+    TextSpace<char> ansi(consoleOutput == nullptr ? static_cast<std::size_t>(length) : 0);
+    if (wide.Data() == nullptr || ansi.Data() == nullptr) {
+        return false;
+    }
+    const UINT codePage = encoding == TextEncoding::kUtf8 ? CP_UTF8 : CP_ACP;
+    const int wideLength = MultiByteToWideChar(codePage, 0, text, length, wide.Data(), length);
+    if (consoleOutput != nullptr) {
+        AddToPieces(wide.Data(), static_cast<std::size_t>(wideLength));
+        return true;
+    }
+    const int ansiLength = WideCharToMultiByte(CP_ACP, 0, wide.Data(), wideLength, ansi.Data(),
+                                               length, nullptr, nullptr);
+    std::fwrite(ansi.Data(), 1, static_cast<std::size_t>(ansiLength), stdout);
+    return true;
+}
+
 }  // namespace
 
 void BufferStandardOutput(char* buffer, std::size_t size) {
     std::setvbuf(stdout, buffer, _IOLBF, size);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    consoleOutput = IsConsole(output) ? output : nullptr;
+    pieceSize = size < kLongestPiece ? size : kLongestPiece;
+    pieceLength = 0;
+}
+
+void PrintOutput(TextEncoding encoding, const char* format, std::va_list arguments) {
+    if (consoleOutput == nullptr && encoding == TextEncoding::kAnsi) {
+        std::vprintf(format, arguments);
+        return;
+    }
+    std::va_list again;
+    va_copy(again, arguments);
+    // The runtime's lock on standard output guards the pieces too, so that
+    // LockStandardOutputForGood holds for both.
+    _lock_file(stdout);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    if (length >= 0) {
+        const std::size_t size = static_cast<std::size_t>(length) + 1;
+        TextSpace<char> text(size);
+        // Without memory the text goes out as the C runtime writes it, rather than not at all.
+        if (text.Data() == nullptr) {
+            std::vprintf(format, again);
+        } else {
+            std::vsnprintf(text.Data(), size, format, again);
+            if (!WriteText(encoding, text.Data(), length)) {
+                std::fwrite(text.Data(), 1, static_cast<std::size_t>(length), stdout);
+            }
+        }
+    }
+    _unlock_file(stdout);
+    va_end(again);
+}
+
+void FlushOutput() {
+    _lock_file(stdout);
+    std::fflush(stdout);
+    if (consoleOutput != nullptr) {
+        WritePiece();
+    }
+    _unlock_file(stdout);
 }
 
 bool WritesLinesAsTheyEnd() {
@@ -43,14 +159,10 @@ void LockStandardOutputForGood() {
 
 BoxStyle ConsoleBoxStyle() {
     // A file or a pipe gets the code page 437 bytes, whatever the console around it shows.
-    if (!IsConsole(GetStdHandle(STD_OUTPUT_HANDLE))) {
+    if (consoleOutput == nullptr) {
         return BoxStyle::kCodePage437;
     }
-    const UINT codePage = GetConsoleOutputCP();
-    if (codePage == CP_UTF8) {
-        return BoxStyle::kUnicode;
-    }
-    return HasBoxCharacters(codePage) ? BoxStyle::kCodePage437 : BoxStyle::kPlain;
+    return DrawsBoxesDoubleWidth(GetConsoleOutputCP()) ? BoxStyle::kPlain : BoxStyle::kUnicode;
 }
 
 }  // namespace platform

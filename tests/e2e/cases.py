@@ -18,8 +18,8 @@ import time
 
 from harness import (BANNER_CP437, BLOCK_SIZE, PREPARING, PROMPT, RUN_TIMEOUT, STARTUP_TIMEOUT,
                      USAGE, WAITING, Run, Session, Skip, attempt_line, case, download_body, error_line, expect,
-                     expect_equal, make_config, numbered_blocks, settings_lines, split_prompt,
-                     success_line, waiting_dots_then, workspace)
+                     expect_equal, make_config, numbered_blocks, on_console, settings_lines,
+                     split_prompt, success_line, waiting_dots_then, windows_path, workspace)
 
 CANNOT_CONNECT = error_line(b"Cannot connect to the TEQ6")
 CANNOT_SEND = error_line(b"Cannot send data to the TEQ6")
@@ -30,6 +30,7 @@ INVALID = b"File is not a valid TEQ6 configuration file"
 READ_ERROR = b"An error occured whilst reading the file"
 NO_WINE_LOCK = "Wine does not enforce exclusive opening of a COM port"
 LINUX_PROCESS = "descriptors, limits and signals of the process are a Linux matter"
+MISSING = b"Cannot find file"
 
 
 def expect_printable(body):
@@ -111,6 +112,10 @@ def set_other_rate(device, rate):
     termios2_of(device, TCSETS2, TERMIOS2.pack(*fields))
 
 
+def in_file(name, text):
+    return b"Error loading file '%s': %s\n" % (name, text)
+
+
 def line_settings(device):
     """What stty shows, and the rates, which stty does not tell apart when neither is standard."""
     shown = subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
@@ -136,9 +141,8 @@ def startup_failures(context):
         session.write("flipped.bin", bytes(bad))
         session.write("short.bin", bytes(bad[:36]))
         here, port, name = b"-%d" % session.port, session.port, session.file
-        in_file = lambda file, text: b"Error loading file '%s': %s\n" % (file, text)
         cases = [  # arguments, port and baud rate shown, message, status
-            ([b"missing.bin"], 1, 115200, in_file(b"missing.bin", b"Cannot find file"), 4),
+            ([b"missing.bin"], 1, 115200, in_file(b"missing.bin", MISSING), 4),
             ([b"flipped.bin", here], port, 115200, in_file(b"flipped.bin", INVALID), 5),
             ([b"short.bin", here], port, 115200, in_file(b"short.bin", READ_ERROR), 6),
             ([name, b"-130"], 130, 115200, NOT_LISTED % 130, 8),
@@ -179,19 +183,36 @@ def port_held_at_startup_is_not_listed(context):
         expect_equal(status, 8, "exit status")
 
 
+UNICODE_BANNER = [
+    "  \u250c" + "\u2500" * 36 + "\u2510",
+    "  \u2502 TELVORN v2.00  QEV downloader      \u2502",
+    "  \u2502 Configuration download to the TEQ6 \u2502",
+    "  \u2514" + "\u2500" * 36 + "\u2518",
+]
+CONSOLE_CODE_PAGES = (65001, 437, 850, 1252)
+
+
 @case
-def unicode_banner_on_a_utf8_terminal(context):
-    if context.is_wine:
-        raise Skip("the Windows console takes code page 437 bytes as they are")
-    run = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"})
-    _, output = run.finish()
-    banner = (
-        "  \u250c" + "\u2500" * 36 + "\u2510\n"
-        "  \u2502 TELVORN v2.00  QEV downloader      \u2502\n"
-        "  \u2502 Configuration download to the TEQ6 \u2502\n"
-        "  \u2514" + "\u2500" * 36 + "\u2518\n"
-    ).encode("utf-8")
-    expect_equal(output[: len(banner)], banner, "banner")
+def unicode_banner_where_it_can_be_drawn(context):
+    """A UTF-8 terminal on Linux; on Windows, a console of each usual code page, while a file
+    still gets the code page 437 bytes."""
+    settings = settings_lines(b"missing.bin", 1, 115200) + in_file(b"missing.bin", MISSING)
+    if not context.is_wine:
+        run = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"})
+        _, output = run.finish()
+        banner = "".join(line + "\n" for line in UNICODE_BANNER).encode("utf-8")
+        expect_equal(output, banner + settings, "console")
+        return
+    cwd = workspace()
+    program = windows_path(os.path.join(context.windows_build, "telvorn.exe")) + " missing.bin"
+    commands = ["chcp %d >NUL & %s" % (code_page, program) for code_page in CONSOLE_CODE_PAGES]
+    screen = on_console(context, commands + [program + " >redirected.txt"], cwd)
+    shown = UNICODE_BANNER + settings.decode().splitlines()
+    for index, code_page in enumerate(CONSOLE_CODE_PAGES):
+        at = index * len(shown)
+        expect_equal(screen[at : at + len(shown)], shown, "console of code page %d" % code_page)
+    with open(os.path.join(cwd, "redirected.txt"), "rb") as redirected:
+        expect_equal(context.normalise(redirected.read()), BANNER_CP437 + settings, "file")
 
 
 # --- Downloads --------------------------------------------------------------------------------

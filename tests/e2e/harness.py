@@ -9,13 +9,16 @@ it raises AssertionError on a failure and Skip when the target cannot show what 
 import argparse
 import fcntl
 import os
+import pty
 import random
 import resource
 import re
 import signal
 import struct
+import select
 import subprocess
 import tempfile
+import termios
 import threading
 import time
 
@@ -324,6 +327,61 @@ class Run:
             except BrokenPipeError:
                 pass
         return status, self.output()
+
+
+# What Wine's console writes to a terminal: text, line ends and control sequences.
+CONSOLE_TOKEN = re.compile(r"\x1b\[([0-9;?]*)([@-~])|\r|\n|.")
+
+
+def render(output):
+    """The lines a terminal shows for output, once the cursor moves right and the erasures that
+    Wine's console sends are carried out."""
+    screen, row, column = {}, 0, 0
+    for token in CONSOLE_TOKEN.finditer(output):
+        text, (numbers, final) = token.group(0), token.group(1, 2)
+        if text == "\r":
+            column = 0
+        elif text == "\n":
+            row += 1
+        elif final == "C":
+            column += int(numbers or 1)
+        elif final == "K":
+            screen = {cell: c for cell, c in screen.items() if cell[0] != row or cell[1] < column}
+        elif not text.startswith("\x1b"):
+            screen[(row, column)] = text
+            column += 1
+    lines = [[" "] * (1 + max([c for r, c in screen] + [0])) for _ in range(row + 1)]
+    for (r, c), character in screen.items():
+        lines[r][c] = character
+    return ["".join(line).rstrip() for line in lines]
+
+
+def on_console(context, commands, cwd):
+    """Runs commands (Windows command lines) one after the other in cmd on a console, as a user
+    at a terminal would; returns the lines the terminal shows."""
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 120, 0, 0))
+    environment = dict(os.environ, TELVORN_WINEPREFIX=context.wine_prefix, LC_ALL="C.UTF-8")
+    process = subprocess.Popen([context.wine_run, "cmd", "/c", " & ".join(commands)], cwd=cwd,
+                               stdin=slave, stdout=slave, stderr=slave, env=environment)
+    os.close(slave)
+    output = b""
+    while select.select([master], [], [], RUN_TIMEOUT)[0]:
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # the terminal is closed once every process on it has ended
+            break
+        if not chunk:
+            break
+        output += chunk
+    os.close(master)
+    process.wait(timeout=RUN_TIMEOUT)
+    return render(output.decode("utf-8", errors="replace"))
+
+
+def windows_path(path):
+    """The Windows name of a file of the Linux file system, through Wine's drive Z:."""
+    return "Z:" + path.replace("/", "\\")
 
 
 class Session:

@@ -2,11 +2,14 @@
 #include "Kernel32Double.h"
 
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <memory>
 #include <mutex>
 
 namespace kernel32_double {
+
+void ResetText();
 
 namespace {
 
@@ -159,6 +162,7 @@ void Reset() {
     openPorts.clear();
     transfers.clear();
     console = FakeConsole{};
+    ResetText();
 }
 
 FakePort* AddPort(const char* name) {
@@ -382,6 +386,58 @@ BOOL WINAPI Double_GetConsoleMode(HANDLE handle, LPDWORD mode) {
 UINT WINAPI Double_GetConsoleOutputCP() {
     std::lock_guard<std::recursive_mutex> hold(lock);
     return console.outputCodePage;
+}
+
+// --- The console's text -------------------------------------------------------------------
+
+namespace {
+
+ConsoleText text;
+
+// MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
+UINT CodePageOf(UINT codePage) {
+    return codePage == CP_ACP ? text.ansiCodePage : codePage;
+}
+
+}  // namespace
+
+void ResetText() {
+    text = ConsoleText{};
+}
+
+ConsoleText* Text() {
+    return &text;
+}
+
+// WriteConsoleW: "If the handle is not a console handle, the function fails" (it does not write
+// to files); the text is UTF-16 whatever the console's output code page.
+BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* wide, DWORD length, LPDWORD written,
+                                 LPVOID) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (output != kOutput || !console.outputIsConsole) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    text.written.append(static_cast<const wchar_t*>(wide), length);
+    text.writes.push_back(length);
+    *written = length;
+    return TRUE;
+}
+
+int WINAPI Double_MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int length,
+                                      LPWSTR wide, int wideLength) {
+    return MultiByteToWideChar(CodePageOf(codePage), flags, bytes, length, wide, wideLength);
+}
+
+// FormatMessageW with FORMAT_MESSAGE_FROM_SYSTEM: the system's words in UTF-16, with the line end
+// they come with; 0 and ERROR_MR_MID_NOT_FOUND for an error it has no words for.
+DWORD WINAPI Double_FormatMessageW(DWORD, LPCVOID, DWORD error, DWORD, LPWSTR buffer, DWORD size,
+                                   va_list*) {
+    if (error != text.messageError || text.message.size() >= size) {
+        SetLastError(ERROR_MR_MID_NOT_FOUND);
+        return 0;
+    }
+    std::wcscpy(buffer, text.message.c_str());
+    return static_cast<DWORD>(text.message.size());
 }
 
 }  // namespace kernel32_double

@@ -99,7 +99,33 @@ HANDLE WINAPI Double_GetStdHandle(DWORD which);
 BOOL WINAPI Double_GetConsoleMode(HANDLE handle, LPDWORD mode);
 UINT WINAPI Double_GetConsoleOutputCP();
 
+// --- The console's text -------------------------------------------------------------------
+// What Windows makes of text for a console: the ANSI code page that CP_ACP names, the system's
+// words for an error, and the UTF-16 text that reached the console.
+struct ConsoleText {
+    UINT ansiCodePage = 1252;
+    DWORD messageError = 0;  // FormatMessageW has words for this error only
+    std::wstring message;
+    std::wstring written;
+    std::vector<DWORD> writes;  // the length of each WriteConsoleW call
+};
+
+ConsoleText* Text();
+
+BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* text, DWORD length, LPDWORD written,
+                                 LPVOID reserved);
+int WINAPI Double_MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int length,
+                                      LPWSTR wide, int wideLength);
+DWORD WINAPI Double_FormatMessageW(DWORD flags, LPCVOID source, DWORD error, DWORD language,
+                                   LPWSTR buffer, DWORD size, va_list* arguments);
+
 }  // namespace kernel32_double
+
+#if !defined(KERNEL32_DOUBLE_ITSELF)
+#define WriteConsoleW kernel32_double::Double_WriteConsoleW
+#define MultiByteToWideChar kernel32_double::Double_MultiByteToWideChar
+#define FormatMessageW kernel32_double::Double_FormatMessageW
+#endif
 
 #if !defined(KERNEL32_DOUBLE_ITSELF)
 #define CreateFileA kernel32_double::Double_CreateFileA

@@ -1,16 +1,17 @@
 // Start-up and the console as users' Windows machines have them, through the kernel32 double:
-// ports whose open blocks (Bluetooth), and consoles whose code pages and reads Wine does not show.
-#include <fcntl.h>
-#include <io.h>
-
+// ports whose open blocks (Bluetooth), and consoles whose code pages, text and reads Wine does not
+// show.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Kernel32Double.h"
+#include "PortFinding.h"
+#include "PortPrinter.h"
+#include "PortSurvey.h"
 #include "app/Banner.h"
+#include "app/Console.h"
 #include "serial/EnumeratePorts.h"
 
 namespace {
@@ -56,64 +57,62 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
     }
 }
 
-// What PrintBanner writes to standard output, line ends as written to a file.
-std::string PrintedBanner() {
-    std::fflush(stdout);
-    FILE* capture = std::tmpfile();
-    const int saved = _dup(_fileno(stdout));
-    _dup2(_fileno(capture), _fileno(stdout));
-    const int savedMode = _setmode(_fileno(stdout), _O_BINARY);
-    PrintBanner();
-    std::fflush(stdout);
-    _setmode(_fileno(stdout), savedMode);
-    _dup2(saved, _fileno(stdout));
-    _close(saved);
-    std::string printed;
-    std::rewind(capture);
-    for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture)) {
-        printed += static_cast<char>(c);
-    }
-    std::fclose(capture);
-    return printed;
+// "Prüfung.bin" in code page 1252.
+const char* const kAnsiName =
+    "Pr\xFC"
+    "fung.bin";
+
+// What reaches WriteConsoleW from print on a console of the given output code page; the console
+// is then taken away again.
+std::wstring OnConsole(UINT codePage, void (*print)()) {
+    FakeConsole* fake = kernel32_double::Console();
+    fake->outputIsConsole = true;
+    fake->outputCodePage = codePage;
+    console::Setup();
+    print();
+    console::Flush();
+    fake->outputIsConsole = false;
+    console::Setup();
+    return kernel32_double::Text()->written;
 }
 
-std::string Banner(const char* topLeft, const char* topRight, const char* bottomLeft,
-                   const char* bottomRight, const char* horizontal, const char* vertical) {
-    std::string rule;
-    for (int i = 0; i < 36; ++i) {
-        rule += horizontal;
-    }
-    const std::string v = vertical;
-    return "  " + std::string(topLeft) + rule + topRight + "\n" + "  " + v +
-           " TELVORN v2.00  QEV downloader      " + v + "\n" + "  " + v +
-           " Configuration download to the TEQ6 " + v + "\n" + "  " + bottomLeft + rule +
-           bottomRight + "\n";
-}
+// The console shows UTF-16 as it is, whatever its code page: an ANSI (1252) file name on an OEM
+// (850) console, where byte FC would be a superscript three; the system's words that the port
+// tool reads wide (a French system); the box as + - | where box characters are drawn two columns
+// wide. Text without line ends (the device's) goes out in pieces of 256 characters.
+TEST(Console, TextReachesAConsoleAsUtf16) {
+    kernel32_double::Reset();
+    EXPECT_EQ(OnConsole(850, [] { console::Print("File name: %s\n", kAnsiName); }),
+              L"File name: Pr\u00FCfung.bin\n");
 
-// The console's output code page is the user's: the box is drawn in what it can show, and a file
-// or a pipe always gets the code page 437 bytes.
-TEST(Console, TheBannerBoxFollowsTheConsoleOutputCodePage) {
-    const std::string cp437 = Banner("\xDA", "\xBF", "\xC0", "\xD9", "\xC4", "\xB3");
-    const std::string unicode = Banner("\u250C", "\u2510", "\u2514", "\u2518", "\u2500", "\u2502");
-    const std::string plain = Banner("+", "+", "+", "+", "-", "|");
-    struct Case {
-        bool isConsole;
-        UINT codePage;
-        const std::string& expected;
-    };
-    const Case cases[] = {
-        {true, CP_UTF8, unicode}, {true, 437, cp437}, {true, 850, cp437},  {true, 866, cp437},
-        {true, 932, plain},       {true, 936, plain}, {true, 949, plain},  {true, 950, plain},
-        {true, 1252, plain},      {true, 864, plain}, {false, 437, cp437}, {false, CP_UTF8, cp437},
-        {false, 932, cp437},
-    };
-    for (const Case& c : cases) {
+    kernel32_double::Reset();
+    kernel32_double::AddPort("\\\\.\\COM251")->openError = ERROR_GEN_FAILURE;
+    kernel32_double::Text()->messageError = ERROR_GEN_FAILURE;
+    kernel32_double::Text()->message = L"Un p\u00E9riph\u00E9rique ne fonctionne pas.\r\n";
+    const std::wstring ports = OnConsole(850, [] {
+        PortFinding finding;
+        survey::FindPort("COM251", &finding);
+        PortPrinter::PrintDetail(finding);
+    });
+    EXPECT_NE(ports.find(L"cannot open: Un p\u00E9riph\u00E9rique ne fonctionne pas.\n"),
+              std::wstring::npos)
+        << ports;
+
+    const std::wstring rule(36, L'-');
+    const std::wstring plain = L"  +" + rule + L"+\n  | TELVORN v2.00  QEV downloader      |\n" +
+                               L"  | Configuration download to the TEQ6 |\n  +" + rule + L"+\n";
+    for (UINT codePage : {932u, 936u, 949u, 950u}) {
         kernel32_double::Reset();
-        kernel32_double::Console()->outputIsConsole = c.isConsole;
-        kernel32_double::Console()->outputCodePage = c.codePage;
-        EXPECT_EQ(PrintedBanner(), c.expected)
-            << "code page " << c.codePage << (c.isConsole ? " on a console" : " into a pipe");
+        EXPECT_EQ(OnConsole(codePage, [] { PrintBanner(); }), plain) << codePage;
     }
+
+    kernel32_double::Reset();
+    OnConsole(437, [] {
+        for (int i = 0; i < 300; ++i) {
+            console::Print("%c", 'x');
+        }
+    });
+    EXPECT_EQ(kernel32_double::Text()->writes, (std::vector<DWORD>{256, 44}));
 }
 
 // Ctrl+Z then Enter, or a read interrupted by Ctrl+C, returns no byte on a console; the user can

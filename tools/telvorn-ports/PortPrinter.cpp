@@ -3,7 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/Console.h"
+
 namespace {
+
+// The findings' texts: UTF-8 on Windows, as the tool reads them through the system's wide calls.
+constexpr platform::TextEncoding kUtf8 = platform::TextEncoding::kUtf8;
 
 constexpr int kNumberWidth = 6;  // "COM128"
 constexpr int kLabelWidth = 14;  // "manufacturer:" and one space
@@ -19,21 +24,21 @@ void FormatNumber(const PortFinding& finding, char (&text)[kNumberSize]) {
 
 void PrintFactsInLine(const PortFinding& finding) {
     for (std::size_t i = 0; i < finding.FactCount(); ++i) {
-        std::printf("%s", i == 0 ? "  [" : ", ");
+        console::PrintEncoded(kUtf8, "%s", i == 0 ? "  [" : ", ");
         if (finding.IsLabelledInLine(i)) {
-            std::printf("%s ", finding.FactLabel(i));
+            console::PrintEncoded(kUtf8, "%s ", finding.FactLabel(i));
         }
-        std::printf("%s", finding.FactValue(i));
+        console::PrintEncoded(kUtf8, "%s", finding.FactValue(i));
     }
     if (finding.FactCount() > 0) {
-        std::printf("]");
+        console::PrintEncoded(kUtf8, "]");
     }
 }
 
 void PrintField(const char* label, const char* value) {
     char labelText[PortFinding::kTextSize];
     std::snprintf(labelText, sizeof labelText, "%s:", label);
-    std::printf("  %-*s%s\n", kLabelWidth, labelText, value);
+    console::PrintEncoded(kUtf8, "  %-*s%s\n", kLabelWidth, labelText, value);
 }
 
 }  // namespace
@@ -41,10 +46,10 @@ void PrintField(const char* label, const char* value) {
 void PortPrinter::PrintLine(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
-    std::printf("%-*s  %-*s  %s", kNumberWidth, number, m_deviceWidth, finding.Device(),
-                finding.State());
+    console::PrintEncoded(kUtf8, "%-*s  %-*s  %s", kNumberWidth, number, m_deviceWidth,
+                          finding.Device(), finding.State());
     PrintFactsInLine(finding);
-    std::printf("\n");
+    console::PrintEncoded(kUtf8, "\n");
     RememberHint(finding.Hint());
     ++m_lines;
 }
@@ -58,7 +63,7 @@ void PortPrinter::FitDevice(const char* device) {
 
 void PortPrinter::PrintHints() const {
     for (std::size_t i = 0; i < m_hintCount; ++i) {
-        std::printf("%s\n", m_hints[i]);
+        console::PrintEncoded(kUtf8, "%s\n", m_hints[i]);
     }
 }
 
@@ -66,16 +71,16 @@ void PortPrinter::PrintDetail(const PortFinding& finding) {
     char number[kNumberSize];
     FormatNumber(finding, number);
     if (finding.Number() == PortFinding::kNoNumber) {
-        std::printf("%s (no COM number)\n", finding.Device());
+        console::PrintEncoded(kUtf8, "%s (no COM number)\n", finding.Device());
     } else {
-        std::printf("%s: %s\n", number, finding.Device());
+        console::PrintEncoded(kUtf8, "%s: %s\n", number, finding.Device());
     }
     PrintField("state", finding.State());
     for (std::size_t i = 0; i < finding.FactCount(); ++i) {
         PrintField(finding.FactLabel(i), finding.FactValue(i));
     }
     if (finding.Hint()[0] != '\0') {
-        std::printf("%s\n", finding.Hint());
+        console::PrintEncoded(kUtf8, "%s\n", finding.Hint());
     }
 }
 

@@ -6,6 +6,7 @@
 #include "PortPrinter.h"
 #include "PortSurvey.h"
 #include "PortsHelp.h"
+#include "app/Console.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ int ListAll() {
     PortPrinter printer;
     survey::ListPorts(&printer);
     if (printer.LinesPrinted() == 0) {
-        std::printf("No serial ports found.\n");
+        console::Print("No serial ports found.\n");
     }
     printer.PrintHints();
     return kExitListed;
@@ -35,16 +36,15 @@ int ListAll() {
 int ShowOne(const char* name) {
     PortFinding finding;
     if (survey::FindPort(name, &finding) == survey::Lookup::kMissing) {
-        std::printf("%s: %s\n", name, finding.State());
+        // What the user typed, and a state of the tool's own words.
+        console::Print("%s: %s\n", name, finding.State());
         return kExitNoSuchPort;
     }
     PortPrinter::PrintDetail(finding);
     return kExitListed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     if (argc == kNoArguments) {
         return ListAll();
     }
@@ -60,4 +60,13 @@ int main(int argc, char** argv) {
         return Usage();
     }
     return ShowOne(argument);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    console::Setup();
+    const int status = Run(argc, argv);
+    console::Flush();
+    return status;
 }

@@ -10,6 +10,7 @@
 
 #include "ComName.h"
 #include "PortNames.h"
+#include "WideText.h"
 #include "serial/SerialPort.h"
 
 namespace {
@@ -33,13 +34,16 @@ bool PortNumberOf(HDEVINFO devices, SP_DEVINFO_DATA* device, std::uint32_t* numb
     return status == ERROR_SUCCESS && type == REG_SZ && ParseComName(portName, number);
 }
 
+// Read wide, so that the name keeps characters that the ANSI code page lacks.
 void ReadProperty(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
                   char (&text)[PortNames::kNameSize]) {
-    if (!SetupDiGetDeviceRegistryPropertyA(devices, device, property, nullptr,
-                                           reinterpret_cast<BYTE*>(text), sizeof text - 1,
-                                           nullptr)) {
-        text[0] = '\0';
+    wchar_t wide[PortNames::kNameSize] = {};
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, device, property, nullptr,
+                                           reinterpret_cast<BYTE*>(wide),
+                                           sizeof wide - sizeof *wide, nullptr)) {
+        wide[0] = L'\0';
     }
+    WideToUtf8(wide, text, sizeof text);
 }
 
 }  // namespace

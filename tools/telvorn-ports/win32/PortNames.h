@@ -1,5 +1,5 @@
 // What Windows calls each COM port, from the Setup API: its friendly name ("USB Serial Port
-// (COM5)") and manufacturer, by the PortName value in the device's registry key.
+// (COM5)") and manufacturer in UTF-8, by the PortName value in the device's registry key.
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 #include "ComName.h"
 #include "PortNames.h"
 #include "PortSurvey.h"
+#include "WideText.h"
 #include "serial/Platform.h"
 #include "serial/SerialPort.h"
 #include "serial/win32/PortProbe.h"
@@ -23,13 +24,16 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Windows' own words for the error, without the line end it comes with.
+// Windows' own words for the error in UTF-8, without the line end they come with.
 void SetCannotOpen(DWORD error, PortFinding* finding) {
+    wchar_t wide[kTextSize] = {};
     char reason[kTextSize] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reason, sizeof reason, nullptr);
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, wide, kTextSize, nullptr);
     if (length == 0) {
         std::snprintf(reason, sizeof reason, "error %lu", static_cast<unsigned long>(error));
+    } else {
+        WideToUtf8(wide, reason, sizeof reason);
     }
     reason[std::strcspn(reason, "\r\n")] = '\0';
     finding->SetState("cannot open: ");
