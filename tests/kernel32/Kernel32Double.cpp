@@ -241,14 +241,12 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
         return INVALID_HANDLE_VALUE;
     }
     // Outside the lock: other opens go on meanwhile, as they do on Windows.
-    if (port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs)) {
-        SetLastError(ERROR_OPERATION_ABORTED);
-        return INVALID_HANDLE_VALUE;
-    }
+    const bool cancelled = port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
     std::lock_guard<std::recursive_mutex> hold(lock);
     port->calls.push_back("CreateFileA");
-    if (port->openError != 0) {
-        SetLastError(port->openError);
+    const DWORD error = cancelled ? ERROR_OPERATION_ABORTED : port->openError;
+    if (error != 0) {
+        SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
