@@ -44,7 +44,7 @@ FakePort* OpenPortOf(HANDLE handle) {
     return found == openPorts.end() ? nullptr : found->second;
 }
 
-// With fAbortOnError in force, a pending line error fails every transfer until it is cleared.
+// DCB (winbase.h): with fAbortOnError, a line error fails every transfer until ClearCommError.
 bool AbortsOnError(const FakePort& port) {
     return port.lineErrorPending && port.dcb.fAbortOnError;
 }
@@ -75,7 +75,8 @@ Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
     transfer.thread = GetCurrentThreadId();
     transfer.isWrite = isWrite;
     transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
-    // As Windows does when a transfer starts.
+    // OVERLAPPED (minwinbase.h): the event is reset when the transfer starts; without one,
+    // GetOverlappedResult (ioapiset.h) says the file handle is signalled instead.
     ResetEvent(transfer.signal);
     return &transfer;
 }
@@ -282,7 +283,7 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     if (port == nullptr) {
         return FALSE;
     }
-    // Documented: the call fails when the two flow-control characters are the same.
+    // SetCommState (winbase.h): fails when XonChar equals XoffChar.
     if (dcb->XonChar == dcb->XoffChar) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -354,6 +355,8 @@ BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT statu
     return TRUE;
 }
 
+// ReadFile (fileapi.h): an overlapped read may complete at once; COMMTIMEOUTS (winbase.h): with
+// the read time-outs a driver keeps, it may complete with no byte.
 BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
                             LPOVERLAPPED overlapped) {
     std::lock_guard<std::recursive_mutex> hold(lock);
