@@ -78,7 +78,8 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     }
 
     // The reply time-out starts only once the message has left. A message that flow control
-    // holds back past its limit is not waited for any longer: the attempt went unanswered.
+    // holds back past its limit is not waited for any longer: the attempt went unanswered, unless
+    // the reader has the reply already.
     const platform::WriteOutcome written = platform::WriteMessage(
         m_handle, resources.m_writeEvent, message, length, WriteLimitMs(length, timeoutMs));
     const std::uint64_t sentAtMs = platform::NowMs();

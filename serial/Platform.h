@@ -61,8 +61,7 @@ enum class WriteOutcome {
 
 // Writes the whole message and returns once it has left the port, or once limitMs have passed
 // without that (flow control holding the line), when it is abandoned and what it left queued is
-// thrown away. writeEvent is a
-// manual-reset event the caller created for this write.
+// thrown away. writeEvent is a manual-reset event the caller created for this write.
 WriteOutcome WriteMessage(Handle port, Handle writeEvent, const std::uint8_t* data,
                           std::uint32_t length, std::uint32_t limitMs);
 
