@@ -78,22 +78,29 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     }
 
     // The reply time-out starts only once the message has left. A message that flow control
-    // holds back past its limit is not waited for any longer: the attempt went unanswered.
+    // holds back past its limit is not waited for any longer: the attempt went unanswered, unless
+    // the reader has the reply already.
     const platform::WriteOutcome written = platform::WriteMessage(
-        m_handle, resources.m_writeEvent, message, length, WriteLimitMs(length));
+        m_handle, resources.m_writeEvent, message, length, WriteLimitMs(length, timeoutMs));
     const std::uint64_t sentAtMs = platform::NowMs();
+    const bool held = written == platform::WriteOutcome::kHeld;
     platform::WaitOutcome waited = platform::WaitOutcome::kTimedOut;
-    if (written != platform::WriteOutcome::kHeld) {
+    if (!held) {
         waited = platform::WaitForThread(resources.m_thread, timeoutMs);
-    }
-    if (waited == platform::WaitOutcome::kTimedOut) {
-        PrintTimeoutDot();
+        if (waited == platform::WaitOutcome::kTimedOut) {
+            PrintTimeoutDot();
+        }
     }
     if (waited != platform::WaitOutcome::kEnded) {
         platform::SignalEvent(m_stopEvent);
     }
     // The reader never outlives its exchange: it reads m_stopEvent and writes m_reply.
     platform::JoinThread(resources.m_thread);
+    // A reply read while the write was held answers the attempt, so only the reader can say
+    // whether it went unanswered.
+    if (held && m_reply == kNoReply) {
+        PrintTimeoutDot();
+    }
 
     platform::CloseEvent(m_stopEvent);
     m_stopEvent = platform::kNoHandle;
@@ -120,18 +127,21 @@ std::uint8_t SerialPort::Unanswered(std::uint32_t timeoutMs) {
     return kNoReply;
 }
 
-// Flow control may pause the line for a while without anything being wrong, and drivers and
-// adapters finish a write when the bytes are handed over, not when they are on the wire. So the
-// limit is twice the message's time on the wire at the port's rate, plus a margin for scheduling
-// and USB latency: at 115200 baud a block gets about 5.4 s, at 9600 about 9.3 s.
-std::uint32_t SerialPort::WriteLimitMs(std::uint32_t length) const {
+// Flow control may pause the line for a while without anything being wrong: a device may pace
+// its input for as long as it may take to answer (a CDC-ACM device whose rate is nominal, one
+// that holds CTS while it writes its flash). And drivers and adapters finish a write when the
+// bytes are handed over, not when they are on the wire. So the limit is twice the message's time
+// on the wire at the port's rate, plus the longer of a margin for scheduling and USB latency and
+// the exchange's own time-out: at 115200 baud a block gets about 10.4 s, at 9600 about 14.3 s.
+std::uint32_t SerialPort::WriteLimitMs(std::uint32_t length, std::uint32_t timeoutMs) const {
+    const std::uint64_t margin = std::max(kWriteMarginMs, timeoutMs);
     if (m_baudRate == 0) {
-        return kWriteMarginMs;
+        return static_cast<std::uint32_t>(margin);
     }
     const std::uint64_t wireMs =
         (static_cast<std::uint64_t>(length) * kBitsPerByte * kMsPerSecond + m_baudRate - 1) /
         m_baudRate;
-    const std::uint64_t limit = wireMs * kWireTimeFactor + kWriteMarginMs;
+    const std::uint64_t limit = wireMs * kWireTimeFactor + margin;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, kLongestWriteLimitMs));
 }
 
@@ -153,7 +163,8 @@ bool SerialPort::TakeReplyByte(std::uint8_t byte) {
 
 std::uint32_t SerialPort::ReplyReader(void* argument) {
     SerialPort* port = static_cast<SerialPort*>(argument);
-    // Without its own event the read does without one: the reply must still be seen.
+    // Without its own event a read may not be possible (Windows): the attempt then waits out its
+    // time-out like any exchange that could not be set up.
     platform::Handle readEvent = platform::NewEvent();
     std::uint32_t takenAfterStop = 0;
     bool stopped = false;

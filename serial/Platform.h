@@ -62,22 +62,23 @@ enum class WriteOutcome {
 };
 
 // Writes the whole message and returns once it has left the port, or once limitMs have passed
-// without that (flow control holding the line), when it is abandoned. writeEvent is a
-// manual-reset event the caller created for this write.
+// without that (flow control holding the line), when it is abandoned and what it left queued is
+// thrown away. writeEvent is a manual-reset event the caller created for this write.
 WriteOutcome WriteMessage(Handle port, Handle writeEvent, const std::uint8_t* data,
                           std::uint32_t length, std::uint32_t limitMs);
 
 enum class ReadOutcome {
     kByte,     // one byte was received into *byte
-    kNothing,  // the read ended without a byte; try again
+    kNothing,  // the read ended without a byte, or failed on a live port; try again
     kStopped,  // the stop event was signalled (or waiting failed) before a byte came
-    kFailed,   // the read failed for good, though the port may still be there
+    kFailed,   // no read can succeed, though the port may still be there
     kGone,     // the port is gone (hang-up, adapter unplugged): no byte will ever come
 };
 
 // Reads one byte, or gives up when stopEvent is signalled. When both are ready the byte is taken.
 // A pending read is cancelled before this returns, so nothing completes into *byte later.
-// readEvent may be kNoHandle (a reader that could not make one): the read then does without.
+// readEvent may be kNoHandle (a reader that could not make one): POSIX reads without it, Windows
+// cannot and reports kFailed.
 ReadOutcome ReadByte(Handle port, Handle readEvent, Handle stopEvent, std::uint8_t* byte);
 
 // --- Events (manual reset, created not signalled) --------------------------------------------

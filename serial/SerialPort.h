@@ -53,7 +53,7 @@ class SerialPort {
     // An attempt that cannot reach the device lasts as long as a silent one, so that nothing
     // spins and the user's abort is seen between attempts as usual.
     std::uint8_t Unanswered(std::uint32_t timeoutMs);
-    std::uint32_t WriteLimitMs(std::uint32_t length) const;
+    std::uint32_t WriteLimitMs(std::uint32_t length, std::uint32_t timeoutMs) const;
     static std::uint32_t RemainingMs(std::uint64_t sinceMs, std::uint32_t timeoutMs);
     void LetGoIfGone();
 

@@ -120,11 +120,16 @@ WriteOutcome WriteMessage(Handle port, Handle /*writeEvent*/, const std::uint8_t
                           std::uint32_t length, std::uint32_t limitMs) {
     const int descriptor = posix::DescriptorOf(port);
     const Deadline deadline(limitMs);
-    const WriteOutcome written = WriteAll(descriptor, data, length, deadline);
-    if (written != WriteOutcome::kWritten) {
-        return written;
+    WriteOutcome written = WriteAll(descriptor, data, length, deadline);
+    if (written == WriteOutcome::kWritten) {
+        written = DrainOutput(descriptor, deadline);
     }
-    return DrainOutput(descriptor, deadline);
+    // What flow control held back would go out whenever the line is released: after the attempt
+    // was given up, or after the run at the restored rate, and close would wait for it.
+    if (written == WriteOutcome::kHeld) {
+        tcflush(descriptor, TCOFLUSH);
+    }
+    return written;
 }
 
 // The read needs no event of its own here: poll() watches the port itself.

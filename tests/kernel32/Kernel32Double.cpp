@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 namespace kernel32_double {
 
@@ -17,6 +18,8 @@ namespace {
 struct Transfer {
     HANDLE port = nullptr;
     HANDLE signal = nullptr;  // the OVERLAPPED's event, or the port handle when it has none
+    DWORD thread = 0;         // the thread that issued it
+    bool isWrite = false;
     bool complete = false;
     bool incomplete = false;  // signalled, yet reports ERROR_IO_INCOMPLETE until cancelled
     bool byteOnCancel = false;
@@ -31,6 +34,9 @@ std::vector<std::unique_ptr<FakePort>> ports;
 std::map<HANDLE, FakePort*> openPorts;
 std::map<const OVERLAPPED*, Transfer> transfers;
 FakeConsole console;
+std::set<DWORD> openingThreads;
+// The threads blocked in a slow open, each with the event that CancelSynchronousIo sets.
+std::map<DWORD, HANDLE> blockedOpens;
 
 // Standard input and output, told apart from real handles and from every fake port.
 HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);
@@ -41,7 +47,7 @@ FakePort* OpenPortOf(HANDLE handle) {
     return found == openPorts.end() ? nullptr : found->second;
 }
 
-// With fAbortOnError in force, a pending line error fails every transfer until it is cleared.
+// DCB (winbase.h): with fAbortOnError, a line error fails every transfer until ClearCommError.
 bool AbortsOnError(const FakePort& port) {
     return port.lineErrorPending && port.dcb.fAbortOnError;
 }
@@ -65,12 +71,15 @@ FakePort* CommPort(HANDLE handle, const char* call) {
     return port;
 }
 
-Transfer* Start(HANDLE port, OVERLAPPED* overlapped) {
+Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
     Transfer& transfer = transfers[overlapped];
     transfer = Transfer{};
     transfer.port = port;
+    transfer.thread = GetCurrentThreadId();
+    transfer.isWrite = isWrite;
     transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
-    // As Windows does when a transfer starts.
+    // OVERLAPPED (minwinbase.h): the event is reset when the transfer starts; without one,
+    // GetOverlappedResult (ioapiset.h) says the file handle is signalled instead.
     ResetEvent(transfer.signal);
     return &transfer;
 }
@@ -86,20 +95,26 @@ BOOL Pending() {
     return Fail(ERROR_IO_PENDING);
 }
 
-void CancelTransfersOf(HANDLE port) {
+void Cancel(Transfer* transfer) {
+    transfer->incomplete = false;
+    if (transfer->byteOnCancel) {
+        *transfer->buffer = transfer->byte;
+        Complete(transfer, 1, 0);
+    } else {
+        Complete(transfer, 0, ERROR_OPERATION_ABORTED);
+    }
+}
+
+// The transfers on a port that are still going, reads or writes.
+std::vector<Transfer*> Outstanding(HANDLE port, bool writes) {
+    std::vector<Transfer*> found;
     for (auto& entry : transfers) {
         Transfer& transfer = entry.second;
-        if (transfer.port != port || transfer.complete) {
-            continue;
-        }
-        transfer.incomplete = false;
-        if (transfer.byteOnCancel) {
-            *transfer.buffer = transfer.byte;
-            Complete(&transfer, 1, 0);
-        } else {
-            Complete(&transfer, 0, ERROR_OPERATION_ABORTED);
+        if (transfer.port == port && !transfer.complete && transfer.isWrite == writes) {
+            found.push_back(&transfer);
         }
     }
+    return found;
 }
 
 BOOL ReadInput(char* buffer, LPDWORD read) {
@@ -118,8 +133,12 @@ BOOL ReadInput(char* buffer, LPDWORD read) {
 }
 
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
-    Transfer* transfer = Start(handle, overlapped);
+    Transfer* transfer = Start(handle, overlapped, false);
     transfer->buffer = buffer;
+    if (port->reads.empty() && port->emptyReadsAtOnce) {
+        Complete(transfer, 0, 0);
+        return TRUE;
+    }
     if (port->reads.empty()) {
         return Pending();
     }
@@ -163,6 +182,7 @@ void Reset() {
     transfers.clear();
     console = FakeConsole{};
     ResetText();
+    openingThreads.clear();
 }
 
 FakePort* AddPort(const char* name) {
@@ -190,21 +210,48 @@ FakeConsole* Console() {
     return &console;
 }
 
+std::size_t OpeningThreads() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return openingThreads.size();
+}
+
+namespace {
+
+// CancelSynchronousIo (ioapiset.h): a synchronous open that is cancelled fails with
+// ERROR_OPERATION_ABORTED.
+bool BlockInOpen(DWORD delayMs) {
+    HANDLE cancelled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        blockedOpens[GetCurrentThreadId()] = cancelled;
+    }
+    const bool wasCancelled = WaitForSingleObject(cancelled, delayMs) == WAIT_OBJECT_0;
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    blockedOpens.erase(GetCurrentThreadId());
+    CloseHandle(cancelled);
+    return !wasCancelled;
+}
+
+}  // namespace
+
 HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                                  HANDLE) {
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        openingThreads.insert(GetCurrentThreadId());
+    }
     FakePort* port = PortNamed(name);
     if (port == nullptr) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     // Outside the lock: other opens go on meanwhile, as they do on Windows.
-    if (port->openDelayMs != 0) {
-        Sleep(port->openDelayMs);
-    }
+    const bool cancelled = port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
     std::lock_guard<std::recursive_mutex> hold(lock);
     port->calls.push_back("CreateFileA");
-    if (port->openError != 0) {
-        SetLastError(port->openError);
+    const DWORD error = cancelled ? ERROR_OPERATION_ABORTED : port->openError;
+    if (error != 0) {
+        SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -240,7 +287,7 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     if (port == nullptr) {
         return FALSE;
     }
-    // Documented: the call fails when the two flow-control characters are the same.
+    // SetCommState (winbase.h): fails when XonChar equals XoffChar.
     if (dcb->XonChar == dcb->XoffChar) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -271,23 +318,36 @@ BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
     return TRUE;
 }
 
+// PurgeComm (winbase.h): PURGE_TXABORT and PURGE_RXABORT end every outstanding overlapped write
+// or read at once, even where the driver has not completed it; the call fails on a removed device.
 BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     FakePort* port = CommPort(handle, "PurgeComm");
     if (port == nullptr) {
         return FALSE;
     }
-    if ((flags & (PURGE_RXABORT | PURGE_TXABORT)) != 0) {
-        CancelTransfersOf(handle);
+    if (port->unplugged) {
+        return Fail(ERROR_BAD_COMMAND);
+    }
+    for (bool writes : {false, true}) {
+        if ((flags & (writes ? PURGE_TXABORT : PURGE_RXABORT)) != 0) {
+            for (Transfer* transfer : Outstanding(handle, writes)) {
+                Cancel(transfer);
+            }
+        }
     }
     return TRUE;
 }
 
+// ClearCommError (winbase.h): returns zero when it fails, as drivers do once the adapter has gone.
 BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     FakePort* port = CommPort(handle, "ClearCommError");
     if (port == nullptr) {
         return FALSE;
+    }
+    if (port->unplugged) {
+        return Fail(ERROR_BAD_COMMAND);
     }
     if (errors != nullptr) {
         *errors = port->lineErrorPending ? CE_FRAME : 0;
@@ -299,6 +359,8 @@ BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT statu
     return TRUE;
 }
 
+// ReadFile (fileapi.h): an overlapped read may complete at once; COMMTIMEOUTS (winbase.h): with
+// the read time-outs a driver keeps, it may complete with no byte.
 BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
                             LPOVERLAPPED overlapped) {
     std::lock_guard<std::recursive_mutex> hold(lock);
@@ -316,6 +378,8 @@ BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read
     return StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
 }
 
+// WriteFile (fileapi.h): an overlapped write may complete at once, and on a communications device
+// with write time-outs it may end having moved fewer bytes than asked.
 BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
                              LPOVERLAPPED overlapped) {
     std::lock_guard<std::recursive_mutex> hold(lock);
@@ -327,35 +391,60 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD wr
     if (AbortsOnError(*port)) {
         return Fail(ERROR_OPERATION_ABORTED);
     }
-    if (port->write == WriteBehaviour::kFails) {
-        return Fail(port->writeError);
+    switch (port->write) {
+        case WriteBehaviour::kFails:
+            return Fail(port->writeError);
+        case WriteBehaviour::kHeld:
+            Start(file, overlapped, true);
+            return Pending();
+        case WriteBehaviour::kCompletes:
+            Complete(Start(file, overlapped, true), size, 0);
+            return Pending();
+        case WriteBehaviour::kAtOnce:
+        case WriteBehaviour::kPartlyAtOnce:
+            break;
     }
-    Transfer* transfer = Start(file, overlapped);
-    if (port->write == WriteBehaviour::kCompletes) {
-        Complete(transfer, size, 0);
-    }
-    return Pending();
+    const bool whole = port->write == WriteBehaviour::kAtOnce;
+    Complete(Start(file, overlapped, true), whole ? size : size / 2, 0);
+    return TRUE;
 }
 
+// GetOverlappedResult (ioapiset.h): with bWait FALSE a transfer still going fails with
+// ERROR_IO_INCOMPLETE; with TRUE the call does not return until the transfer has completed.
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    if (OpenPortOf(file) == nullptr) {
+    std::unique_lock<std::recursive_mutex> hold(lock);
+    FakePort* port = OpenPortOf(file);
+    if (port == nullptr) {
         return GetOverlappedResult(file, overlapped, count, wait);
     }
-    auto found = transfers.find(overlapped);
-    if (found == transfers.end()) {
-        return Fail(ERROR_INVALID_PARAMETER);
+    const DWORD started = GetTickCount();
+    for (;;) {
+        auto found = transfers.find(overlapped);
+        if (found == transfers.end()) {
+            return Fail(ERROR_INVALID_PARAMETER);
+        }
+        const Transfer& transfer = found->second;
+        if (transfer.complete && !transfer.incomplete) {
+            *count = transfer.count;
+            return transfer.error == 0 ? TRUE : Fail(transfer.error);
+        }
+        if (!wait) {
+            return Fail(ERROR_IO_INCOMPLETE);
+        }
+        if (GetTickCount() - started >= kUnendingWaitMs) {
+            port->calls.push_back("GetOverlappedResult waits for ever");
+            return Fail(ERROR_IO_INCOMPLETE);
+        }
+        hold.unlock();
+        Sleep(1);
+        hold.lock();
     }
-    const Transfer& transfer = found->second;
-    // A transfer nobody completes would block a waiting caller for ever; the test sees it fail.
-    if (!transfer.complete || transfer.incomplete) {
-        return Fail(ERROR_IO_INCOMPLETE);
-    }
-    *count = transfer.count;
-    return transfer.error == 0 ? TRUE : Fail(transfer.error);
 }
 
+// CancelIo (ioapiset.h): cancels only the I/O that the calling thread issued on the handle, and
+// only asks the driver ("Canceling Pending I/O Operations": a driver may complete it later, or
+// not at all).
 BOOL WINAPI Double_CancelIo(HANDLE file) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     FakePort* port = OpenPortOf(file);
@@ -363,7 +452,26 @@ BOOL WINAPI Double_CancelIo(HANDLE file) {
         return CancelIo(file);
     }
     port->calls.push_back("CancelIo");
-    CancelTransfersOf(file);
+    for (bool writes : {false, true}) {
+        for (Transfer* transfer : Outstanding(file, writes)) {
+            const bool leftPending = writes && port->cancelLeftPending;
+            if (transfer->thread == GetCurrentThreadId() && !leftPending) {
+                Cancel(transfer);
+            }
+        }
+    }
+    return TRUE;
+}
+
+// CancelSynchronousIo (ioapiset.h): fails with ERROR_NOT_FOUND when the thread has no synchronous
+// I/O to cancel.
+BOOL WINAPI Double_CancelSynchronousIo(HANDLE thread) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    auto found = blockedOpens.find(GetThreadId(thread));
+    if (found == blockedOpens.end()) {
+        return Fail(ERROR_NOT_FOUND);
+    }
+    SetEvent(found->second);
     return TRUE;
 }
 

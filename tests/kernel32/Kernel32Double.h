@@ -1,10 +1,10 @@
 // A scripted double of the kernel32 calls that the Win32 port layer makes, for what Wine cannot
 // show: driver states and completions that Windows drivers produce (a driver that keeps
-// fAbortOnError, a read that completes at once with no byte, ERROR_IO_INCOMPLETE, an unplugged
-// adapter, an open that blocks), and the console around the program. It is force-included into a
-// second build of the program's sources, so that their calls below land here; events, threads and
-// waits stay real. Each fake port handle is a real manual-reset event, so that a wait on the port
-// handle itself works.
+// fAbortOnError, reads and writes that complete at once, ERROR_IO_INCOMPLETE, an unplugged
+// adapter, a cancel left pending, an open that blocks), and the console around the program. It is
+// force-included into a second build of the program's sources, so that their calls below land
+// here; events, threads and waits stay real. Each fake port handle is a real manual-reset event.
+// Every rule that Windows documents names the page it follows, on learn.microsoft.com.
 #pragma once
 
 #if !defined(NOMINMAX)
@@ -12,6 +12,7 @@
 #endif
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -37,22 +38,34 @@ struct ReadStep {
 };
 
 // How every WriteFile call on a fake port ends.
-enum class WriteBehaviour { kCompletes, kHeld, kFails };
+enum class WriteBehaviour {
+    kCompletes,     // pends, and has moved every byte by the time anyone looks
+    kAtOnce,        // completes at once with every byte
+    kPartlyAtOnce,  // completes at once with half the bytes (a driver's own write time-out)
+    kHeld,          // pends until cancelled (flow control holding the line)
+    kFails,         // fails at once with writeError
+};
 
 struct FakePort {
     std::string name;
     DWORD openError = 0;    // CreateFileA fails with this when not 0
-    DWORD openDelayMs = 0;  // CreateFileA blocks this long first
+    DWORD openDelayMs = 0;  // CreateFileA blocks this long first, unless its thread is cancelled
     DCB dcb{};
     COMMTIMEOUTS timeouts{};
     // A driver that ignores a change of fAbortOnError, and a line error waiting to be cleared:
     // with both, every transfer fails with ERROR_OPERATION_ABORTED until ClearCommError.
     bool keepsAbortOnError = false;
     bool lineErrorPending = false;
-    // Read steps in order; once they run out, a read pends until it is cancelled.
+    // Read steps in order; once they run out, a read pends until it is cancelled, or with
+    // emptyReadsAtOnce (a driver with read time-outs of its own) completes at once with no byte.
     std::deque<ReadStep> reads;
+    bool emptyReadsAtOnce = false;
     WriteBehaviour write = WriteBehaviour::kCompletes;
     DWORD writeError = 0;
+    // A driver that does not complete the cancel of a held write (while CTS stays low).
+    bool cancelLeftPending = false;
+    // The adapter has been unplugged: the driver fails ClearCommError and PurgeComm.
+    bool unplugged = false;
     // What the program did.
     std::vector<std::string> calls;
     int opens = 0;
@@ -77,6 +90,11 @@ void Reset();
 FakePort* AddPort(const char* name);
 FakePort* PortNamed(const char* name);
 FakeConsole* Console();
+// How many threads have called CreateFileA since the last Reset.
+std::size_t OpeningThreads();
+// A GetOverlappedResult told to wait, for a transfer that never ends, gives up after this long
+// and records "GetOverlappedResult waits for ever" (on Windows it would not return).
+constexpr DWORD kUnendingWaitMs = 3000;
 
 // --- The calls the program makes, in place of kernel32's ----------------------------------
 HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
@@ -95,6 +113,7 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD wr
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait);
 BOOL WINAPI Double_CancelIo(HANDLE file);
+BOOL WINAPI Double_CancelSynchronousIo(HANDLE thread);
 HANDLE WINAPI Double_GetStdHandle(DWORD which);
 BOOL WINAPI Double_GetConsoleMode(HANDLE handle, LPDWORD mode);
 UINT WINAPI Double_GetConsoleOutputCP();
@@ -140,6 +159,7 @@ DWORD WINAPI Double_FormatMessageW(DWORD flags, LPCVOID source, DWORD error, DWO
 #define WriteFile kernel32_double::Double_WriteFile
 #define GetOverlappedResult kernel32_double::Double_GetOverlappedResult
 #define CancelIo kernel32_double::Double_CancelIo
+#define CancelSynchronousIo kernel32_double::Double_CancelSynchronousIo
 #define GetStdHandle kernel32_double::Double_GetStdHandle
 #define GetConsoleMode kernel32_double::Double_GetConsoleMode
 #define GetConsoleOutputCP kernel32_double::Double_GetConsoleOutputCP
