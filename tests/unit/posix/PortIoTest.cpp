@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "LineDouble.h"
 #include "LinkedTerminal.h"
 #include "Watchdog.h"
 #include "serial/Platform.h"
@@ -147,6 +148,12 @@ TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     EXPECT_EQ(WriteOutcome::kWritten,
               platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kNoLimitMs));
     EXPECT_EQ(Bytes{kAck}, m_terminal->Receive(1));
+    // A driver still sending the message at the limit holds it too.
+    line_double::KeepOutputQueued(true);
+    const WriteOutcome queued =
+        platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kStillWaitingMs);
+    line_double::KeepOutputQueued(false);
+    EXPECT_EQ(WriteOutcome::kHeld, queued);
 }
 
 // A read that reported kNothing would send the reader straight back into a read that cannot
