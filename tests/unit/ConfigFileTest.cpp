@@ -143,6 +143,8 @@ TEST_F(ConfigFileTest, StoresEveryBlockByteForByteInFileOrder) {
         words += " B" + std::to_string(seed);
     }
     ASSERT_EQ(Load(File(words + " E")), Success);
+    ExpectStored(seeds);
+    // Again into the store's kept slots.
     EXPECT_EQ(ReadConfigFile(m_path.c_str(), &m_store), Success);
     ExpectStored(seeds);
 }
