@@ -450,9 +450,10 @@ def few_descriptors(context):
         raise Skip("a sanitizer's run-time opens descriptors of its own")
     with Session(context, blocks=2) as session:
         with session.run(limits=[(resource.RLIMIT_NOFILE, (5, 5))]) as run:
-            run.wait_for(WAITING + b"...")
+            run.wait_for(WAITING)
+            time.sleep(2)
             run.type(b"x\n")
-            check = waiting_dots_then(CANNOT_CONNECT, 3)
+            check = waiting_dots_then(CANNOT_CONNECT, 1)
             session.expect_end(run, check, 10, timeout=ABORT_TIMEOUT, connect_requests="0")
             expect_idle(run)
 

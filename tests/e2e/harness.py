@@ -66,7 +66,7 @@ def expect_equal(actual, expected, what):
 
 
 def make_block(payload):
-    payload = payload.ljust(PAYLOAD_SIZE, b"\0")
+    payload = payload[:PAYLOAD_SIZE].ljust(PAYLOAD_SIZE, b"\0")
     return payload + struct.pack("<H", -sum(payload) & 0xFFFF)
 
 
@@ -75,8 +75,11 @@ def make_config(blocks):
 
 
 def numbered_blocks(count, seed=0):
-    """Payloads that differ, so that a block sent twice or out of order shows."""
-    make = lambda index: random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
+    """Payloads that differ, so that a block sent twice or out of order shows. The first two
+    begin like the end message and the connect request, which the device must not cut short."""
+    starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC]
+    start = lambda index: starts[index] if index < len(starts) else b""
+    make = lambda index: start(index) + random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
     return [make_block(make(index)) for index in range(count)]
 
 
