@@ -325,22 +325,19 @@ class Run:
 class Session:
     """One case's workspace, port number, file and simulator, cleaned up whatever happens."""
 
-    def __init__(self, context, *sim_options, blocks=3, sim=True):
+    def __init__(self, context, *sim_options, blocks=3):
         self.context = context
         self.workspace = workspace()
         self._lease, self.port = lease_port(context)
         self.blocks = numbered_blocks(blocks, seed=self.port)
         self.file = self.write("config.bin", make_config(self.blocks))
-        self.sim = None
-        if sim:
-            self.sim = Simulator(context, self.port, *sim_options, workdir=self.workspace)
+        self.sim = Simulator(context, self.port, *sim_options, workdir=self.workspace)
 
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
-        if self.sim:
-            self.sim.stop()
+        self.sim.stop()
         self._lease.close()
 
     def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None, preexec=None):
