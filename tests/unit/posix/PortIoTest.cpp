@@ -155,22 +155,3 @@ TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     line_double::KeepOutputQueued(false);
     EXPECT_EQ(WriteOutcome::kHeld, queued);
 }
-
-// A read that reported kNothing would send the reader straight back into a read that cannot
-// succeed: a spin.
-TEST_F(ExchangeLine, HangUpFailsTheWriteWaitingForRoomAndEveryLaterReadAndWrite) {
-    ASSERT_NO_FATAL_FAILURE(Open(115));
-    Start(Pattern(kLongMessageSize));
-    // Nobody reads the master, so the message cannot all have gone.
-    EXPECT_TRUE(StillWaiting());
-    m_terminal->CloseMaster();
-    AwaitEnd(m_thread);
-    EXPECT_EQ(WriteOutcome::kGone, m_written);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        Start();
-        AwaitEnd(m_thread);
-        EXPECT_EQ(ReadOutcome::kGone, m_read);
-    }
-    EXPECT_EQ(WriteOutcome::kGone,
-              platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kNoLimitMs));
-}
