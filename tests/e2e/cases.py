@@ -521,8 +521,10 @@ def teq6_file(context):
         ("check short.bin", 1, refused(b"invalid: header shorter than 32 bytes (the file holds 20)",
                                        INVALID), None, None),
         ("show out.bin", 0, b"\n".join([
-            b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69  |TEQ6 configurati|",
-            b"                     16  6F 6E 00 00 00 00 00 00 00 00 00 00 00 00 00 00  |on..............|",
+            b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69"
+            b"  |TEQ6 configurati|",
+            b"                     16  6F 6E 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+            b"  |on..............|",
             b"signature            32  03 12 00 FF",
             b"block 1              36  00 01 02 03 04 05 06 07 ...  check word 0x03F1  valid",
             b"block 2            2092  06 07 08 09 0A 0B 0C 0D ...  check word 0x808F  valid",
