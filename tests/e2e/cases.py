@@ -415,14 +415,6 @@ def second_program_on_a_port_in_use(context):
 
 
 @case
-def line_left_by_another_program(context):
-    """VMIN=4 left behind, or software flow control with an XOFF among the device's text."""
-    for options in (("--leave-vmin4",), ("--leave-ixon", "--xoff", "--text", "OK")):
-        with Session(context, *options, blocks=3) as session:
-            session.expect_end(session.run(), expect_success(session), 0, True)
-
-
-@case
 def output_held_by_flow_control(context):
     """A held write shows its dot after its bound and x ends the run; released, the run goes on."""
     def check(body):
