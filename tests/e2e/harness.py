@@ -1,10 +1,5 @@
-"""Runs the real program against teq6-sim on a pseudo-terminal and collects what happened.
-
-The same cases run against two targets: the Linux build, which finds the simulator through its
-device-file table (COM33 is <device dir>/ttyUSB0), and the Windows build under Wine, which finds
-it through a dosdevices link (comN -> the pseudo-terminal). A case is a function taking a Context;
-it raises AssertionError on a failure and Skip when the target cannot show what it needs.
-"""
+"""The real program against teq6-sim on a pseudo-terminal, reached through the Linux build's
+device folder or, under Wine, a dosdevices link. A case raises AssertionError or Skip."""
 
 import argparse
 import fcntl
@@ -23,7 +18,6 @@ import threading
 import time
 
 PAYLOAD_SIZE = 2054
-BLOCK_SIZE = PAYLOAD_SIZE + 2
 FILE_MAGIC = bytes([0x03, 0x12, 0x00, 0xFF])
 END_MARKER = bytes([0xFF, 0x00, 0x12, 0x03])
 HEADER = b"TEQ6 test configuration".ljust(32, b"\0")
@@ -42,6 +36,8 @@ PREPARING = b"\nPreparing to load TEQ6 data..\n"
 # Generous bounds for things that should happen at once; only a hang ever reaches them.
 STARTUP_TIMEOUT = 60
 RUN_TIMEOUT = 240
+# After the user's x: the exchange in progress (at most a block's 10 s wait) and no more.
+ABORT_TIMEOUT = 30
 
 # COM numbers handed out to cases; the unit tests use 90 and above. Wine maps COM1 by itself.
 PORT_NUMBERS = range(2, 90)
@@ -84,7 +80,7 @@ def expect_equal(actual, expected, what):
 
 
 def make_block(payload):
-    payload = payload.ljust(PAYLOAD_SIZE, b"\0")
+    payload = payload[:PAYLOAD_SIZE].ljust(PAYLOAD_SIZE, b"\0")
     return payload + struct.pack("<H", -sum(payload) & 0xFFFF)
 
 
@@ -93,8 +89,11 @@ def make_config(blocks):
 
 
 def numbered_blocks(count, seed=0):
-    """Blocks whose payloads differ, so that a block sent twice or out of order shows."""
-    make = lambda index: random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
+    """Payloads that differ, so that a block sent twice or out of order shows. The first two
+    begin like the end message and the connect request, which the device must not cut short."""
+    starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC]
+    start = lambda index: starts[index] if index < len(starts) else b""
+    make = lambda index: start(index) + random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
     return [make_block(make(index)) for index in range(count)]
 
 
@@ -120,8 +119,7 @@ def split_prompt(output):
 
 
 def download_body(count, silent_connects=0, attempts=None, upto=None):
-    """What the console shows from "Waiting for connection" to the last attempt at block upto
-    (by default, the last block) of a file of count blocks."""
+    """The console from "Waiting for connection" to the last attempt at block upto (or the last)."""
     body = WAITING + b"." * silent_connects + PREPARING + b"."
     for block in range(1, (count if upto is None else upto) + 1):
         for attempt in range(1, (attempts or {}).get(block, 1) + 1):
@@ -177,8 +175,7 @@ class Context:
 
 
 def lease_port(context):
-    """A COM number that no other case running at the same time uses, and the lock file that
-    holds it until closed."""
+    """A COM number no other case running now uses, and the lock file holding it until closed."""
     for number in PORT_NUMBERS:
         lease = open(os.path.join(context.device_dir, ".lease-%d" % number), "w")
         try:
@@ -223,7 +220,6 @@ class Simulator:
             return log.read().decode(errors="replace")
 
     def wait_for_log(self, text):
-        """Waits until the simulator has logged text, i.e. has seen that message arrive."""
         wait_until(lambda: text in self.log())
         expect(text in self.log(), "simulator never logged %r; log:\n%s" % (text, self.log()))
 
@@ -253,9 +249,9 @@ class Simulator:
 class Run:
     """The program running, its console output collected as it comes."""
 
-    def __init__(self, context, args, cwd, stdin="pipe", env=None, wrapper=(), limits=None):
-        """stdin: "pipe", "eof" or "non-blocking" (a pipe whose reading end does not wait);
-        wrapper: a command that runs the program, strace for example."""
+    def __init__(self, context, args, cwd, stdin="pipe", env=None, wrapper=(), limits=None,
+                 preexec=None):
+        """stdin: "pipe" or "non-blocking" (a pipe whose reading end does not wait)."""
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
@@ -263,9 +259,17 @@ class Run:
             given, keyboard = os.pipe()
             os.set_blocking(given, False)
         else:
-            given = subprocess.DEVNULL if stdin == "eof" else subprocess.PIPE
+            given = subprocess.PIPE
+
+        def prepare():
+            for limit in limits or ():
+                resource.setrlimit(*limit)
+            if preexec:
+                preexec()
+
         # The program writes only to standard output; anything on standard error (Wine's own
         # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
+        self.started = time.monotonic()
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
                 list(wrapper) + context.program_command(args),
@@ -274,9 +278,7 @@ class Run:
                 stdout=subprocess.PIPE,
                 stderr=stderr,
                 env=environment,
-                preexec_fn=(lambda: [resource.setrlimit(*limit) for limit in limits])
-                if limits
-                else None,
+                preexec_fn=prepare,
             )
         self._keyboard = self.process.stdin
         if stdin == "non-blocking":
@@ -290,7 +292,6 @@ class Run:
         return self
 
     def __exit__(self, *exc):
-        """Kills the program if it still runs: a failed case leaves none in an endless loop."""
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
@@ -303,7 +304,6 @@ class Run:
         return self.context.normalise(bytes(self._output))
 
     def wait_for(self, text):
-        """Waits until the console shows text; fails the case if it never does."""
         shown = lambda: text in split_prompt(self.output())[0]
         wait_until(lambda: shown() or not self._reader.is_alive())
         expect(shown(), "console never showed %r:\n%r" % (text, self.output()))
@@ -313,13 +313,22 @@ class Run:
         self._keyboard.flush()
 
     def finish(self, timeout=RUN_TIMEOUT):
-        """Waits for the program to end; returns (status, console output)."""
-        try:
-            status = self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-            raise AssertionError("program did not end; it shows:\n%r" % self.output())
+        """Waits for the program to end; returns (status, console output). Its CPU time, with
+        that of the processes below it (under Wine, the program itself), is kept."""
+        deadline = time.monotonic() + timeout
+        while self.process.returncode is None:
+            pid, status, usage = os.wait4(self.process.pid, os.WNOHANG)
+            if pid:
+                self.process.returncode = os.waitstatus_to_exitcode(status)
+                self.elapsed = time.monotonic() - self.started
+                self.cpu_seconds = usage.ru_utime + usage.ru_stime
+            elif time.monotonic() > deadline:
+                self.process.kill()
+                self.process.wait()
+                raise AssertionError("program did not end; it shows:\n%r" % self.output())
+            else:
+                time.sleep(0.05)
+        status = self.process.returncode
         self._reader.join(timeout=10)
         if self._keyboard:
             try:
@@ -387,39 +396,34 @@ def windows_path(path):
 class Session:
     """One case's workspace, port number, file and simulator, cleaned up whatever happens."""
 
-    def __init__(self, context, *sim_options, blocks=3, sim=True):
+    def __init__(self, context, *sim_options, blocks=3):
         self.context = context
         self.workspace = workspace()
         self._lease, self.port = lease_port(context)
         self.blocks = numbered_blocks(blocks, seed=self.port)
         self.file = self.write("config.bin", make_config(self.blocks))
-        self.sim = None
-        if sim:
-            self.sim = Simulator(context, self.port, *sim_options, workdir=self.workspace)
+        self.sim = Simulator(context, self.port, *sim_options, workdir=self.workspace)
 
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
-        if self.sim:
-            self.sim.stop()
+        self.sim.stop()
         self._lease.close()
 
-    def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None):
+    def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None, preexec=None):
         args = [self.file, b"-%d" % self.port] + list(extra)
         args = [a.decode() for a in args]
-        return Run(self.context, args, self.workspace, stdin, env, wrapper, limits)
+        return Run(self.context, args, self.workspace, stdin, env, wrapper, limits, preexec)
 
     def wait_for_hang_up(self):
-        """Waits until the simulator has hung up and ended, and takes its COM mapping away with
-        it, as Windows does for an unplugged adapter (under Wine the link would otherwise lead to
-        whatever line gets the freed pseudo-terminal next)."""
+        """Waits for the simulator to hang up and end, and unmaps its COM number, as Windows does
+        for an unplugged adapter (the link would lead to the next user of the pseudo-terminal)."""
         self.sim.process.wait(timeout=STARTUP_TIMEOUT)
         self.sim.unmap()
 
     def replug(self, *sim_options):
-        """The adapter comes back: a new simulator on the same port, once the old one is gone.
-        Returns what the old one had accepted."""
+        """A new simulator on the same port; returns what the old one had accepted."""
         self.wait_for_hang_up()
         self.sim.stop()
         accepted = self.sim.received()
@@ -436,10 +440,9 @@ class Session:
     def head(self, baud=115200):
         return BANNER_CP437 + settings_lines(self.file, self.port, baud)
 
-    def finished(self, run):
-        """Waits for the run to end; returns its status and what the console shows after the
-        banner and the settings, which must show with exactly one prompt line."""
-        status, output = run.finish()
+    def finished(self, run, timeout=RUN_TIMEOUT):
+        """The status and the console after the banner and settings, with one prompt line."""
+        status, output = run.finish(timeout)
         body, prompts = split_prompt(output)
         expect_equal(prompts, 1, "prompt lines in %r" % output)
         expect_equal(body[: len(self.head())], self.head(), "banner and settings")
@@ -451,11 +454,10 @@ class Session:
         expect_equal(len(received), len(expected), "bytes the device accepted")
         expect(received == expected, "the device accepted other bytes than the file's")
 
-    def expect_end(self, run, console, status, received=None, **summary):
-        """Checks how a run ended: the console after the settings (the bytes, or a function that
-        checks them), the exit status, the simulator's summary (its keys with _ for spaces) and,
-        unless received is None, what the device accepted (True: all the file's blocks)."""
-        actual_status, body = self.finished(run)
+    def expect_end(self, run, console, status, received=None, timeout=RUN_TIMEOUT, **summary):
+        """console: the bytes after the settings, or a check of them; summary: the simulator's
+        counts (_ for spaces); received: the blocks the device accepted (True: the file's)."""
+        actual_status, body = self.finished(run, timeout)
         if callable(console):
             console(body)
         else:

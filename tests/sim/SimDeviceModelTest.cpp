@@ -53,18 +53,15 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
         const char* steps;
         Answers answers;
     } faults[] = {
-        // Refused blocks keep their number; a connect request mid-transfer starts the count again.
+        // Silent and refused connect requests, an ignored block and a hang-up in a block show in
+        // the end-to-end consoles. Refused blocks keep their number; a connect request mid-transfer
+        // starts the count again.
         {"no fault",
          [](SimOptions*) {},
          "?C?BBGGCGE?",
          {"unconnected", "1.0 ACK", "connected", "1.1 NAK (bad check word)",
           "1.2 NAK (bad check word)", "1.3 ACK", "2.1 ACK", "2.0 ACK", "1.1 ACK", "0.0 ACK",
           "unconnected"}},
-        {"silent, then refused connect requests",
-         [](SimOptions* o) { o->silentConnects = 2, o->nakConnects = 1; },
-         "CCC?C?",
-         {"1.0 none (silent)", "2.0 none (silent)", "3.0 NAK (fault)", "unconnected", "4.0 ACK",
-          "connected"}},
         {"block 2 refused twice, block 3 once; the check word judged after the fault",
          [](SimOptions* o) {
              o->nakBlocks[0] = NakBlockFault{2, 2};
@@ -74,11 +71,6 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
          "CGGGBGGG",
          {"1.0 ACK", "1.1 ACK", "2.1 NAK (fault)", "2.2 NAK (fault)", "2.3 NAK (bad check word)",
           "2.4 ACK", "3.1 NAK (fault)", "3.2 ACK"}},
-        {"block 2 never answered",
-         [](SimOptions* o) { o->ignoreBlock = 2; },
-         "CGGGGE",
-         {"1.0 ACK", "1.1 ACK", "2.1 none (ignored)", "2.2 none (ignored)", "2.3 none (ignored)",
-          "0.0 ACK"}},
         {"silent after two blocks, for good",
          [](SimOptions* o) { o->fallSilent = true, o->fallSilentAfter = 2; },
          "CGGGEC",
@@ -92,11 +84,6 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
          [](SimOptions* o) { o->hangupAfterConnects = 2; },
          "CC",
          {"1.0 ACK", "2.0 hang-up"}},
-        {"hang-up in block 2: only while block 2 is the one arriving in a session",
-         [](SimOptions* o) { o->hangupInBlock = 2; },
-         "?C?G?G?CG?E?",
-         {"unconnected", "1.0 ACK", "connected", "1.1 ACK", "connected, hang-up due", "2.1 ACK",
-          "connected", "2.0 ACK", "1.1 ACK", "connected, hang-up due", "0.0 ACK", "unconnected"}},
     };
     for (const auto& fault : faults) {
         SimOptions options;

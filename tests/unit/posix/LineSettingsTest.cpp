@@ -6,25 +6,12 @@
 #include <iterator>
 #include <vector>
 
+#include "LineDouble.h"
 #include "LinkedTerminal.h"
 #include "serial/SerialPort.h"
 #include "serial/posix/CustomBaudRate.h"
-#include "serial/posix/LineSettings.h"
 
 namespace {
-
-// Translations, echo, signals and software flow control, each of which would alter the bytes.
-constexpr tcflag_t kCookedInput = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | IXON | IXOFF | IXANY;
-constexpr tcflag_t kCookedLocal = ICANON | ECHO | ISIG | IEXTEN;
-
-void ExpectRawEightNOne(const termios& line) {
-    EXPECT_EQ(0u, line.c_iflag & kCookedInput);
-    EXPECT_EQ(0u, line.c_oflag & OPOST);
-    EXPECT_EQ(0u, line.c_lflag & kCookedLocal);
-    EXPECT_EQ(static_cast<tcflag_t>(CS8), line.c_cflag & CSIZE);
-    EXPECT_EQ(0u, line.c_cflag & (PARENB | CSTOPB));
-    EXPECT_EQ(static_cast<tcflag_t>(CLOCAL | CREAD), line.c_cflag & (CLOCAL | CREAD));
-}
 
 // What the port object must put back as it found it.
 std::vector<unsigned long> Settings(const termios& line) {
@@ -34,26 +21,9 @@ std::vector<unsigned long> Settings(const termios& line) {
     return settings;
 }
 
-// A pseudo-terminal always reports 8 bits without parity, so the frame is checked here.
-TEST(RawLine, AnyFrameBecomesEightNOneWithSpeedAndHardwareFlowControlKept) {
-    for (const tcflag_t hardwareFlow : {tcflag_t{0}, tcflag_t{CRTSCTS}}) {
-        termios line{};
-        line.c_iflag = kCookedInput | IUCLC | BRKINT | PARMRK;
-        line.c_oflag = OPOST | ONLCR;
-        line.c_lflag = kCookedLocal | ECHONL;
-        line.c_cflag = CS7 | PARENB | PARODD | CSTOPB | HUPCL | hardwareFlow;
-        ASSERT_EQ(0, cfsetospeed(&line, B2400));
-        platform::posix::MakeRawEightNOne(&line);
-        ExpectRawEightNOne(line);
-        EXPECT_EQ(hardwareFlow, line.c_cflag & CRTSCTS);
-        EXPECT_EQ(static_cast<tcflag_t>(HUPCL), line.c_cflag & HUPCL);
-        EXPECT_EQ(static_cast<speed_t>(B2400), cfgetospeed(&line));
-    }
-}
-
-// Watched through a second descriptor on the terminal, found at a rate without a standard code
-// (which tcgetattr() does not carry): a standard rate, a rate without a standard code, and rates
-// above the largest signed int, which are refused.
+// Watched through a second descriptor on a terminal left cooked, with VMIN=4, hardware flow
+// control and a rate without a standard code (which tcgetattr() does not carry): a standard rate,
+// a rate without a standard code, and rates above the largest signed int, which are refused.
 TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
     constexpr std::uint32_t kPort = 109;
     LinkedTerminal terminal(kPort);
@@ -70,7 +40,11 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
         return rate;
     };
     termios found = line();
+    found.c_iflag |= ICRNL | IXON;
+    found.c_lflag |= ICANON | ECHO | ISIG;
     found.c_cflag |= CRTSCTS | CSTOPB;
+    found.c_cc[VMIN] = 4;
+    found.c_cc[VTIME] = 5;
     ASSERT_EQ(0, tcsetattr(observer, TCSANOW, &found));
     constexpr std::uint32_t kFoundRate = 250000;
     ASSERT_TRUE(platform::posix::SetCustomBaudRate(observer, kFoundRate));
@@ -82,8 +56,12 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
     for (const std::uint32_t baudRate : {115200u, 250000u}) {
         ASSERT_TRUE(port.Configure(baudRate));
         const termios configured = line();
-        ExpectRawEightNOne(configured);
+        EXPECT_EQ(0u, configured.c_iflag & (ICRNL | IXON));
+        EXPECT_EQ(0u, configured.c_lflag & (ICANON | ECHO | ISIG));
+        EXPECT_EQ(static_cast<tcflag_t>(CS8), configured.c_cflag & (CSIZE | PARENB | CSTOPB));
         EXPECT_NE(0u, configured.c_cflag & CRTSCTS);
+        EXPECT_EQ(1, configured.c_cc[VMIN]);
+        EXPECT_EQ(0, configured.c_cc[VTIME]);
         EXPECT_EQ(baudRate, rate());
         if (baudRate == 115200) {  // a standard rate goes by its code
             EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&configured));
@@ -97,6 +75,25 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
         EXPECT_FALSE(port.Configure(tooHigh)) << tooHigh;
     }
     EXPECT_EQ(Settings(before), Settings(line()));
+}
+
+// A driver may keep another rate than the one asked for, or report the nearest its clock makes.
+TEST(ConfiguredLine, TakesARateReadBackWithinItsToleranceOnly) {
+    constexpr std::uint32_t kPort = 110;
+    LinkedTerminal terminal(kPort);
+    ASSERT_TRUE(terminal.IsReady());
+    SerialPort port;
+    ASSERT_TRUE(port.SetPortNumber(kPort));
+    const struct {
+        std::uint32_t reported;
+        bool taken;
+    } cases[] = {{115200, true}, {117500, true}, {113000, true}, {120000, false}, {9600, false}};
+    for (const auto& c : cases) {
+        line_double::ReportRate(c.reported);
+        EXPECT_EQ(c.taken, port.Configure(115200)) << "reported " << c.reported;
+        line_double::ReportRate(0);
+        port.Close();
+    }
 }
 
 }  // namespace
