@@ -11,6 +11,7 @@ import os
 import random
 import resource
 import re
+import shlex
 import signal
 import struct
 import subprocess
@@ -133,25 +134,30 @@ def waiting_dots_then(ending, at_least=0):
 class Context:
     """Where things are: the builds, the device directory and the Wine prefix."""
 
-    def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None):
+    def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None,
+                 emulator=None, simulator=None):
+        """emulator: the command line that runs the build's programs (qemu-user for a cross
+        build); simulator: the command line of a teq6-sim to use instead of the build's own."""
         # The program runs in a workspace of its own, so every path must stand on its own.
         absolute = lambda path: os.path.abspath(path) if path else path
         self.target = target
         self.is_wine = target == "wine"
+        self.emulator = shlex.split(emulator or "")
         self.linux_build = absolute(linux_build)
         self.windows_build = absolute(windows_build)
         self.wine_prefix = absolute(wine_prefix)
         self.wine_run = absolute(wine_run)
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
-        self.sim = os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")
+        self.sim = shlex.split(simulator or "") or [
+            os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
         with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
             self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", cache.read(), re.M) is not None
 
     def program_command(self, args):
         if self.is_wine:
             return [self.wine_run, os.path.join(self.windows_build, "telvorn.exe")] + list(args)
-        program = [os.path.join(self.linux_build, "telvorn")] + list(args)
+        program = self.emulator + [os.path.join(self.linux_build, "telvorn")] + list(args)
         return VALGRIND + program if self.target == "valgrind" else program
 
     def normalise(self, output):
@@ -185,7 +191,7 @@ class Simulator:
         self.log_path = os.path.join(workdir, name + ".log")
         first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
         link = os.path.join(context.device_dir, "%s%d" % (family, number - first))
-        command = [context.sim, "--link", link, "--record", self.record_path] + list(options)
+        command = context.sim + ["--link", link, "--record", self.record_path] + list(options)
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
             command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._log

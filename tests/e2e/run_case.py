@@ -18,12 +18,14 @@ def main():
     parser.add_argument("--windows-build", help="the Windows build directory (telvorn.exe)")
     parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
     parser.add_argument("--wine-run", help="the script that runs a Windows program under Wine")
+    parser.add_argument("--emulator", help="the command that runs the build's programs")
+    parser.add_argument("--simulator", help="the command line of a teq6-sim to use instead of the build's own")
     options = parser.parse_args()
     if options.list:
         print(";".join(sorted(CASES)))
         return 0
     context = Context(options.target, options.linux_build, options.windows_build,
-                      options.wine_prefix, options.wine_run)
+                      options.wine_prefix, options.wine_run, options.emulator, options.simulator)
     started = time.monotonic()
     try:
         CASES[options.case](context)

@@ -42,7 +42,8 @@ class Ports:
     """The tool of one build, and the ports a case makes for it; all removed again at the end."""
 
     def __init__(self, options):
-        self.context = Context("linux", options.linux_build)
+        self.context = Context("linux", options.linux_build, emulator=options.emulator,
+                               simulator=options.simulator)
         self.device_dir = self.context.device_dir
         self.sysfs_dir = options.sysfs_dir
         self.tool = os.path.join(options.linux_build, "tools", "telvorn-ports", "telvorn-ports")
@@ -119,7 +120,7 @@ class Ports:
         self.sysfs_link(os.path.join("class", "tty", tty, "device"), device)
 
     def run(self, *args, as_user=None):
-        command = [self.tool] + list(args)
+        command = self.context.emulator + [self.tool] + list(args)
         if as_user is not None:
             command = ["setpriv", "--reuid=%d" % as_user, "--regid=%d" % as_user,
                        "--clear-groups"] + command
@@ -269,7 +270,11 @@ def held_by_a_download(options):
             status, output, _ = ports.run("COM%d" % session.port)
             print(output)
             expect_equal(status, 0, "exit status")
-            state = "  state:        held by another program: PID %d (telvorn)\n" % run.process.pid
+            # Under qemu-user the process carries the emulator's name.
+            name = os.path.basename(ports.context.emulator[0])[:15] if ports.context.emulator \
+                else "telvorn"
+            state = "  state:        held by another program: PID %d (%s)\n" % (run.process.pid,
+                                                                               name)
             expect(state in output, "detail:\n%s" % output)
 
 
@@ -329,6 +334,8 @@ def main():
     parser.add_argument("--windows-build", help="the Windows build (telvorn-ports.exe)")
     parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
     parser.add_argument("--wine-run", help="the script that runs a Windows program under Wine")
+    parser.add_argument("--emulator", help="the command that runs the build's programs")
+    parser.add_argument("--simulator", help="the command line of a teq6-sim to use instead of the build's own")
     options = parser.parse_args()
     if options.list:
         print(";".join(sorted(n for n, (t, _) in CASES.items() if t == options.list)))
