@@ -35,6 +35,7 @@ endfunction()
 # loses the compilers' .comment notes, which strip keeps and Debian's own packages do not carry.
 function(telvorn_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  set_property(GLOBAL APPEND PROPERTY TELVORN_INSTALLED_PROGRAMS ${target})
   if(WIN32 OR NOT CMAKE_OBJCOPY)
     return()
   endif()

@@ -30,7 +30,21 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION comm)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # dpkg-shlibdeps finds what the programs link against: the C and C++ runtimes only.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING)
+    # The target's libraries are known to dpkg only as Debian's cross packages, so CPack's own
+    # call cannot find them: cpack runs dpkg-shlibdeps on the cross sysroot instead.
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${TELVORN_CROSS_DEBIAN_ARCH}")
+    set(CPACK_TELVORN_CROSS_LIBRARIES "${CMAKE_FIND_ROOT_PATH}/lib")
+    set(CPACK_TELVORN_SHLIBDEPS_DIR "${PROJECT_BINARY_DIR}/packaging/shlibdeps")
+    set(CPACK_TELVORN_PROGRAM_LIST "${PROJECT_BINARY_DIR}/packaging/programs.txt")
+    get_property(programs GLOBAL PROPERTY TELVORN_INSTALLED_PROGRAMS)
+    list(TRANSFORM programs REPLACE ".+" "$<TARGET_FILE:\\0>")
+    list(JOIN programs "\n" program_list)
+    file(GENERATE OUTPUT "${CPACK_TELVORN_PROGRAM_LIST}" CONTENT "${program_list}\n")
+    set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/CrossDebianDepends.cmake")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
   set(CPACK_PACKAGE_DESCRIPTION [=[
 telvorn sends a TEQ6 configuration file to the device over a serial port:
 it checks the file and the port, waits for the device, sends every block

@@ -30,7 +30,7 @@ bool SetCustomBaudRate(int port, std::uint32_t rate) {
     return ioctl(port, TCSETS2, &line) == 0;
 }
 
-bool ReadBaudRate(int port, std::uint32_t* rate) {
+bool ReadCustomBaudRate(int port, std::uint32_t* rate) {
     termios2 line{};
     if (ioctl(port, TCGETS2, &line) != 0) {
         return false;

@@ -1,5 +1,6 @@
 // Baud rates that termios has no Bnnn constant for, through Linux's termios2 (BOTHER). Kept apart
-// because its kernel header cannot share a source file with <termios.h>.
+// because its kernel header cannot share a source file with <termios.h>. Some kernels, and
+// qemu-user, have no termios2: then both calls fail, and such a rate cannot be used.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +8,11 @@
 namespace platform {
 namespace posix {
 
-// Both directions at rate; false when the kernel refuses it.
+// Both directions at rate; false when the kernel refuses it or has no termios2.
 bool SetCustomBaudRate(int port, std::uint32_t rate);
 
-// The output rate the port actually runs at, whichever way it was set.
-bool ReadBaudRate(int port, std::uint32_t* rate);
+// The output rate as termios2 reports it; false without termios2.
+bool ReadCustomBaudRate(int port, std::uint32_t* rate);
 
 // A port's rates when either direction runs at a rate without a B constant: tcgetattr() and
 // tcsetattr() carry only the "other rate" flag, so putting back their state alone would leave

@@ -159,6 +159,22 @@ speed_t StandardCodeFor(std::uint32_t rate) {
     return B0;
 }
 
+bool ReadBaudRate(int port, std::uint32_t* rate) {
+    termios line{};
+    if (tcgetattr(port, &line) != 0) {
+        return false;
+    }
+    const speed_t code = cfgetospeed(&line);
+    for (const StandardRate& standard : kStandardRates) {
+        if (standard.code == code) {
+            *rate = standard.rate;
+            return true;
+        }
+    }
+    // No standard code: the rate was set through termios2, and only termios2 can tell it.
+    return ReadCustomBaudRate(port, rate);
+}
+
 }  // namespace posix
 
 }  // namespace platform

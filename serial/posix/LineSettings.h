@@ -17,5 +17,9 @@ void MakeRawEightNOne(termios* line);
 // The termios speed code of a standard rate; B0 (hang up, never a rate to set) for any other.
 speed_t StandardCodeFor(std::uint32_t rate);
 
+// The output rate the port actually runs at, whichever way it was set: a standard rate through
+// termios alone, so that it reads back where the kernel (or qemu-user) has no termios2.
+bool ReadBaudRate(int port, std::uint32_t* rate);
+
 }  // namespace posix
 }  // namespace platform

@@ -8,6 +8,7 @@ import pty
 import random
 import resource
 import re
+import shlex
 import signal
 import struct
 import select
@@ -145,18 +146,23 @@ def waiting_dots_then(ending, at_least=0):
 class Context:
     """Where things are: the builds, the device directory and the Wine prefix."""
 
-    def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None):
+    def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None,
+                 emulator=None, simulator=None):
+        """emulator: the command line that runs the build's programs (qemu-user for a cross
+        build); simulator: the command line of a teq6-sim to use instead of the build's own."""
         # The program runs in a workspace of its own, so every path must stand on its own.
         absolute = lambda path: os.path.abspath(path) if path else path
         self.target = target
         self.is_wine = target == "wine"
+        self.emulator = shlex.split(emulator or "")
         self.linux_build = absolute(linux_build)
         self.windows_build = absolute(windows_build)
         self.wine_prefix = absolute(wine_prefix)
         self.wine_run = absolute(wine_run)
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
-        self.sim = os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")
+        self.sim = shlex.split(simulator or "") or [
+            os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
         with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
             settings = cache.read()
         self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", settings, re.M) is not None
@@ -166,7 +172,7 @@ class Context:
     def program_command(self, args):
         if self.is_wine:
             return [self.wine_run, os.path.join(self.windows_build, "telvorn.exe")] + list(args)
-        program = [os.path.join(self.linux_build, "telvorn")] + list(args)
+        program = self.emulator + [os.path.join(self.linux_build, "telvorn")] + list(args)
         return VALGRIND + program if self.target == "valgrind" else program
 
     def normalise(self, output):
@@ -198,7 +204,7 @@ class Simulator:
         self.record_path = os.path.join(workdir, name + "-received.bin")
         self.log_path = os.path.join(workdir, name + ".log")
         link = os.path.join(context.device_dir, family_name(number))
-        command = [context.sim, "--link", link, "--record", self.record_path] + list(options)
+        command = context.sim + ["--link", link, "--record", self.record_path] + list(options)
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
             command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._log
@@ -481,13 +487,16 @@ def main(description):
     parser.add_argument("--windows-build", help="the Windows build directory (its programs)")
     parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
     parser.add_argument("--wine-run", help="the script that runs a Windows program under Wine")
+    parser.add_argument("--emulator", help="the command that runs the build's programs")
+    parser.add_argument("--simulator",
+                        help="the command line of a teq6-sim to use instead of the build's own")
     options = parser.parse_args()
     if options.list:
         print(";".join(sorted(name for name, function in CASES.items()
                               if function.targets is None or options.target in function.targets)))
         return 0
     context = Context(options.target, options.linux_build, options.windows_build,
-                      options.wine_prefix, options.wine_run)
+                      options.wine_prefix, options.wine_run, options.emulator, options.simulator)
     started = time.monotonic()
     try:
         CASES[options.case](context)

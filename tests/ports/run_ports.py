@@ -134,7 +134,7 @@ class Ports:
         self.sysfs_link(os.path.join("class", "tty", tty, "device"), port)
 
     def run(self, *args, as_user=None):
-        command = [self.tool] + list(args)
+        command = self.context.emulator + [self.tool] + list(args)
         if as_user is not None:
             # The build may lie in a folder only its owner can enter (a clone in mktemp -d): the
             # user may search folders and read files there, and still needs the device's group
@@ -345,7 +345,11 @@ def held_by_a_download(context):
             status, output, _ = ports.run("COM%d" % session.port)
             print(output)
             expect_equal(status, 0, "exit status")
-            state = "  state:        held by another program: PID %d (telvorn)\n" % run.process.pid
+            # Under qemu-user the process carries the emulator's name.
+            name = os.path.basename(ports.context.emulator[0])[:15] if ports.context.emulator \
+                else "telvorn"
+            state = "  state:        held by another program: PID %d (%s)\n" % (run.process.pid,
+                                                                               name)
             expect(state in output, "detail:\n%s" % output)
 
 
