@@ -14,7 +14,7 @@
 #include "LinkedTerminal.h"
 #include "Watchdog.h"
 #include "serial/SerialPort.h"
-#include "serial/posix/CustomBaudRate.h"
+#include "serial/posix/LineSettings.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "LinkedTerminal.h"
 #include "serial/SerialPort.h"
 #include "serial/posix/CustomBaudRate.h"
+#include "serial/posix/LineSettings.h"
 
 namespace {
 
