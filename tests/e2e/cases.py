@@ -1,21 +1,8 @@
 """End-to-end cases: the console output, the exit status and the blocks the device accepted."""
 
-import contextlib
-import fcntl
-import glob
-import os
-import re
-import resource
-import signal
-import struct
-import subprocess
-import time
+import contextlib, fcntl, glob, os, re, resource, signal, struct, subprocess, time  # noqa: E401
 
-from harness import (ABORT_TIMEOUT, BANNER_CP437, END_MARKER, FILE_MAGIC, HEADER, PAYLOAD_SIZE,
-                     PREPARING, PROMPT, STARTUP_TIMEOUT, USAGE, WAITING, Run, Session, Skip,
-                     attempt_line, case, download_body, error_line, expect, expect_equal,
-                     make_block, make_config, numbered_blocks, on_console, settings_lines,
-                     split_prompt, success_line, waiting_dots_then, windows_path, workspace)
+from harness import *  # noqa: F401,F403  (the cases' vocabulary)
 
 CANNOT_CONNECT = error_line(b"Cannot connect to the TEQ6")
 CANNOT_SEND = error_line(b"Cannot send data to the TEQ6")
@@ -30,15 +17,8 @@ LINUX_PROCESS = "descriptors, limits and signals of the process are a Linux matt
 MISSING = b"Cannot find file"
 
 
-def expect_printable(body):
-    """Only printable characters and the program's own line ends may reach the console."""
-    shown = sorted({byte for byte in body if byte != 0x0A and not 0x20 <= byte <= 0x7E})
-    expect(not shown, "unprintable bytes shown: %s" % " ".join("%#04x" % b for b in shown))
-
-
 def expect_idle(context, run):
-    """A thread that spins on a dead line or an empty input uses the CPU the whole run long;
-    Wine's own start-up takes about a second of it."""
+    """A thread spinning on a dead line or empty input uses the CPU all along; Wine's start, 1 s."""
     allowance = 2 if context.is_wine else 0
     expect(run.cpu_seconds < run.elapsed / 4 + allowance,
            "%.1f s of CPU time in a run of %.1f s" % (run.cpu_seconds, run.elapsed))
@@ -51,8 +31,7 @@ def expect_success(session):
 
 
 def expect_no_descriptor_on(context, run, device):
-    """While the port is gone the program must hold nothing of the old device, or the adapter
-    would come back under another name."""
+    """Holding the gone device would make the adapter come back under another name."""
     if context.is_wine:
         return
     fds = "/proc/%d/fd" % run.process.pid
@@ -71,20 +50,12 @@ TCGETS2, TCSETS2 = 0x802C542A, 0x402C542B
 SPEED_BITS, OTHER_SPEEDS = 0o10017 | 0o10017 << 16, 0o10000 | 0o10000 << 16
 
 
-def termios2_of(device, request, argument):
+def termios2_of(device, request=TCGETS2, argument=bytes(TERMIOS2.size)):
     port = os.open(device, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
     try:
         return fcntl.ioctl(port, request, argument)
     finally:
         os.close(port)
-
-
-def set_other_rate(device, rate):
-    """Both directions at a rate without a B constant, as a 3D printer's host leaves a port."""
-    fields = list(TERMIOS2.unpack(termios2_of(device, TCGETS2, bytes(TERMIOS2.size))))
-    fields[2] = fields[2] & ~SPEED_BITS | OTHER_SPEEDS
-    fields[-2:] = [rate, rate]
-    termios2_of(device, TCSETS2, TERMIOS2.pack(*fields))
 
 
 def in_file(name, text):
@@ -94,10 +65,9 @@ def in_file(name, text):
 def line_settings(device):
     """What stty shows, and the rates, which stty does not tell apart when neither is standard."""
     shown = subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
-    return shown, TERMIOS2.unpack(termios2_of(device, TCGETS2, bytes(TERMIOS2.size)))[-2:]
+    return shown, TERMIOS2.unpack(termios2_of(device))[-2:]
 
 
-# --- Start-up: the command line, the file and the settings ------------------------------------
 
 
 @case
@@ -130,42 +100,33 @@ def startup_failures(context):
         if not context.is_wine:
             refusals.append((b"-b115200", 115200, b"Cannot open this port", 9, True))
         for rate, baud, text, code, held in refusals:
-            holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY) if held else None
-            if held:
-                fcntl.flock(holder, fcntl.LOCK_SH)
+            holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
             try:
+                held and fcntl.flock(holder, fcntl.LOCK_SH)
                 status, output = session.run(rate).finish()
             finally:
-                if held:
-                    os.close(holder)
-            body = split_prompt(output)[0]
+                os.close(holder)
             expected = session.head(baud=baud) + error_line(text)
-            expect_equal((status, body), (code, expected), "status and console for %r" % rate)
+            expect_equal((status, split_prompt(output)[0]), (code, expected), "for %r" % rate)
         expect_equal(session.sim.stop().get("messages"), "0", "messages the device saw")
 
 
-UNICODE_BANNER = [
-    "  \u250c" + "\u2500" * 36 + "\u2510",
-    "  \u2502 TELVORN v2.00  QEV downloader      \u2502",
-    "  \u2502 Configuration download to the TEQ6 \u2502",
-    "  \u2514" + "\u2500" * 36 + "\u2518",
-]
+UNICODE_BANNER = BANNER_CP437.decode("cp437").splitlines()  # the same box-drawing characters
 CONSOLE_CODE_PAGES = (65001, 437, 850, 1252)
 
 
 @case
 def unicode_banner_where_it_can_be_drawn(context):
-    """A UTF-8 terminal on Linux; on Windows, a console of each usual code page, while a file
-    still gets the code page 437 bytes."""
+    """A UTF-8 terminal; a Windows console of each usual code page; a file gets code page 437."""
     settings = settings_lines(b"missing.bin", 1, 115200) + in_file(b"missing.bin", MISSING)
     if not context.is_wine:
-        run = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"})
-        _, output = run.finish()
+        _, output = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"}).finish()
         banner = "".join(line + "\n" for line in UNICODE_BANNER).encode("utf-8")
         expect_equal(output, banner + settings, "console")
         return
     cwd = workspace()
-    program = windows_path(os.path.join(context.windows_build, "telvorn.exe")) + " missing.bin"
+    program = os.path.join(context.windows_build, "telvorn.exe").replace("/", "\\")
+    program = "Z:%s missing.bin" % program  # the Windows name, through Wine's drive Z:
     commands = ["chcp %d >NUL & %s" % (code_page, program) for code_page in CONSOLE_CODE_PAGES]
     screen = on_console(context, commands + [program + " >redirected.txt"], cwd)
     shown = UNICODE_BANNER + settings.decode().splitlines()
@@ -176,7 +137,6 @@ def unicode_banner_where_it_can_be_drawn(context):
         expect_equal(context.normalise(redirected.read()), BANNER_CP437 + settings, "file")
 
 
-# --- Downloads --------------------------------------------------------------------------------
 
 
 @case
@@ -199,8 +159,7 @@ def a_second_run_on_the_same_line(context):
 
 @case
 def refusals_and_empty_files(context):
-    """NAKs to a block, NAKs to the connect request (each reply repeats the announcement), and a
-    file of no blocks, which still ends with the end message."""
+    """NAKs to a block and to the connect request; a file of no blocks still sends the end."""
     cases = [  # simulator options, blocks, console before the success line
         (("--nak-block", "2:2"), 3, download_body(3, attempts={2: 3})),
         (("--nak-connects", "1"), 1, WAITING + PREPARING + b"." + download_body(1)[len(WAITING) :]),
@@ -238,8 +197,7 @@ def abort_while_waiting_for_connection(context):
 
 @case
 def abort_during_a_block(context):
-    """The exchange in progress finishes, even when its ACK comes and the device keeps the last
-    block; then the download gives up without the end message."""
+    """The exchange in progress finishes (ACKed or not), then no end message."""
     cases = [  # simulator options, blocks, console, blocks the device keeps
         (("--ignore-block", "2"), 3, download_body(3, upto=1) + attempt_line(2, 3, 1) + b".", 1),
         (("--late-ms", "400"), 2, download_body(2), 2),
@@ -325,7 +283,7 @@ def device_text_in_writes_of_256_bytes(context):
     """Device text without line ends leaves through standard output's own 256-byte buffer."""
     if context.target != "linux":
         raise Skip("strace follows the Linux program's own writes")
-    text = (b"TEQ6 diagnostic output 0123456789 " * 60)[:2000]
+    text = (FLOOD_TEXT * 60)[:2000]
     with Session(context, "--flood", str(len(text)), "--quiet", blocks=1) as session:
         trace = os.path.join(session.workspace, "write")
         # LeakSanitizer cannot work under ptrace; the other cases look for leaks.
@@ -352,16 +310,15 @@ def many_blocks_byte_for_byte(context):
         session.expect_end(session.run(), check, 0, True)
 
 
-# --- Chatter before the replies ---------------------------------------------------------------
 
 
 @case
 def text_flood_before_an_ack(context):
-    """Text before the first block's ACK, far more than any buffer holds, shown whole on the line
-    of that attempt. Wine reads a serial port a byte at a time through the wine server, at a few
-    KB a second, and qemu-user emulates every one of those reads, so they get less: the text must
-    fit in the block's 10 s wait."""
+    """Text before the first block's ACK, more than any buffer holds, shown whole on its line."""
+    # Wine reads a port a byte at a time through the wine server, and qemu-user emulates every
+    # read: they get less, to fit in the block's 10 s wait.
     flood = 4096 if context.is_wine or context.emulator else 65536
+    text = (FLOOD_TEXT * (flood // len(FLOOD_TEXT) + 1))[:flood]
     with Session(context, "--flood", str(flood), "--quiet", blocks=3) as session:
         body = download_body(3, upto=1) + text + download_body(3)[len(download_body(3, upto=1)) :]
         session.expect_end(session.run(), body + success_line(session.file), 0, True)
@@ -374,7 +331,9 @@ def random_bytes_before_every_reply(context):
     with Session(context, "--random-bytes", "512", "--seed", "29", blocks=count) as session:
 
         def check(body):
-            expect_printable(body)
+            # Only printable characters and the program's own line ends may reach the console.
+            shown = sorted({byte for byte in body if byte != 0x0A and not 0x20 <= byte <= 0x7E})
+            expect(not shown, "unprintable bytes shown: %s" % " ".join("%#04x" % b for b in shown))
             # Device text cannot hold a line end, and every line of the program's own starts with
             # one, so the text between them is all the device's.
             text = rb"([\x20-\x7e]*)"
@@ -394,15 +353,12 @@ def random_bytes_before_every_reply(context):
         session.expect_end(session.run(), check, 0, True, **summary)
 
 
-# --- Late answers -----------------------------------------------------------------------------
 
 
 @case
 def answers_late_around_the_waits(context):
-    """Answers 450, 700 and 1250 ms late: a connect ACK is taken in whichever 500 ms wait it falls
-    (the ACKs to the later requests come in the 3 s pause and are purged); a block's in its 10 s.
-    The device takes the end message only after its 1 s idle gap, so that answer always misses
-    its wait: one more dot before the success message."""
+    """A connect ACK late is taken in whichever 500 ms wait it falls, later ones are purged in the
+    3 s pause; the end message's answer, after a 1 s idle gap, misses its wait: one more dot."""
     late = {450: 0, 700: 1, 1250: 2}  # milliseconds late: connect attempts that time out
     with contextlib.ExitStack() as stack:
         sessions = {
@@ -421,37 +377,27 @@ def answers_late_around_the_waits(context):
                 raise AssertionError("answers %d ms late: %s" % (ms, failure))
 
 
-# --- A device that goes away ------------------------------------------------------------------
 
 
-# --- Two programs after one port, lines and processes as other programs leave them ------------
-
-
-def expect_locked(device):
-    """Held for programs that take the lock first, as this one's start-up probe does."""
-    try:
-        descriptor = os.open(device, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    except OSError:
-        return
-    try:
-        fcntl.flock(descriptor, fcntl.LOCK_SH | fcntl.LOCK_NB)
-        expect(False, "another program got a shared lock on the port in use")
-    except BlockingIOError:
-        pass
-    finally:
-        os.close(descriptor)
 
 
 @case
 def second_program_on_a_port_in_use(context):
-    """While one program waits for its device, a second one started on the same port does not
-    list it and stops at once; the first one's download goes on undisturbed."""
+    """A second program on a port in use stops at once; the first one's goes on undisturbed."""
     if context.is_wine:
         raise Skip(NO_WINE_LOCK)
     with Session(context, "--silent-connects", "8", blocks=3) as session:
         with session.run() as first:
             first.wait_for(WAITING + b".")
-            expect_locked(session.sim.slave)
+            # Held for programs that take the lock first, as this one's start-up probe does: the
+            # open refused or the lock not given (both OSError).
+            with contextlib.suppress(OSError):
+                other = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+                try:
+                    fcntl.flock(other, fcntl.LOCK_SH | fcntl.LOCK_NB)
+                    expect(False, "another program got a shared lock on the port in use")
+                finally:
+                    os.close(other)
             with session.run() as second:
                 status, output = second.finish()
             expected = session.head() + NOT_LISTED % session.port
@@ -463,9 +409,8 @@ def second_program_on_a_port_in_use(context):
 
 @case
 def output_held_by_flow_control(context):
-    """The line stops taking bytes before block 2: the held write is given up after its bound
-    and shows its dot, and x ends the run; a line released within a block's wait for its answer
-    (a device pacing its input for 7 s) costs no attempt."""
+    """A held write is given up after its bound and x ends the run; one held for less than a
+    block's wait for its answer costs no attempt."""
     def check(body):
         start = download_body(3, upto=1)
         held = lambda attempts: b"".join(attempt_line(2, 3, k) + b"." for k in attempts)
@@ -479,15 +424,13 @@ def output_held_by_flow_control(context):
         run.type(b"x\n")
         session.expect_end(run, check, 11, session.blocks[:1], timeout=ABORT_TIMEOUT,
                            end_message="no")
-    # A device pacing its input for 7 s holds the write for less than its wait for an answer.
     with Session(context, "--stop-output-at", "2", "--resume-output-after", "7000") as session:
         session.expect_end(session.run(), expect_success(session), 0, True)
 
 
 @case
 def few_descriptors(context):
-    """With 5 descriptors no exchange can be set up: each attempt waits out its time like a silent
-    device, without spinning, so x still ends the run."""
+    """With 5 descriptors each attempt waits out its time without spinning; x ends the run."""
     if context.is_wine:
         raise Skip(LINUX_PROCESS)
     if context.sanitized:
@@ -504,10 +447,8 @@ def few_descriptors(context):
 
 @case
 def signals_put_the_port_back(context):
-    """Ended by a signal in the middle of a block, the program puts back the line's settings,
-    its rate (one without a B constant) and its exclusive mode, and ends with the signal's usual
-    status (SIGQUIT's core left out): the next run gets the port. A signal the parent ignores
-    stays ignored."""
+    """A signal mid-block: line settings, rate and exclusive mode put back, the signal's status;
+    a signal the parent ignores stays ignored."""
     if context.is_wine:
         raise Skip(LINUX_PROCESS)
     with Session(context, "--silent-connects", "2", blocks=1) as session:
@@ -519,7 +460,11 @@ def signals_put_the_port_back(context):
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGPIPE,
                    signal.SIGQUIT, signal.SIGUSR1):
         with Session(context, "--ignore-block", "2", blocks=3) as session:
-            set_other_rate(session.sim.slave, 250000)
+            # Both directions at a rate without a B constant, as a 3D printer's host leaves it.
+            fields = list(TERMIOS2.unpack(termios2_of(session.sim.slave)))
+            fields[2] = fields[2] & ~SPEED_BITS | OTHER_SPEEDS
+            fields[-2:] = [250000, 250000]
+            termios2_of(session.sim.slave, TCSETS2, TERMIOS2.pack(*fields))
             before = line_settings(session.sim.slave)
             with session.run(limits=[(resource.RLIMIT_CORE, (0, 0))]) as run:
                 session.sim.wait_for_log("block 2 attempt 1:")
@@ -549,23 +494,22 @@ def teq6_file(context):
         with open(os.path.join(here, name), "wb") as out:
             out.write(data)
     refused = lambda text, verdict: text + b"\nTELVORN would report: " + verdict + b"\n"
-    rows = [  # arguments, exit status, standard output, the file made and what it must hold
-        ("make payload out.bin", 0, b"wrote out.bin: 2 blocks, 4152 bytes\n", "out.bin", made),
-        ("make empty zero.bin", 0, b"wrote zero.bin: 0 blocks, 40 bytes\n", "zero.bin",
-         default_header + FILE_MAGIC + END_MARKER),
-        ("make payload h.bin --header h32", 0, b"wrote h.bin: 2 blocks, 4152 bytes\n", "h.bin",
-         b"H" * 32 + made[32:]),
-        # The payload is read whole before the output is opened.
-        ("make self self", 0, b"wrote self: 2 blocks, 4152 bytes\n", "self", made),
-        ("make payload x.bin --header h31", 1, b"h31 must hold exactly 32 bytes\n", None, None),
-        ("make missing x.bin", 1, b"cannot open missing\n", None, None),
-        ("check out.bin", 0, b"valid: 2 blocks\n", None, None),
+    # The files made and what they must hold; the payload is read whole before "self" is opened.
+    made_files = {"out.bin": made, "zero.bin": default_header + FILE_MAGIC + END_MARKER,
+                  "h.bin": b"H" * 32 + made[32:], "self": made}
+    rows = [  # arguments, exit status, standard output
+        ("make payload out.bin", 0, b"wrote out.bin: 2 blocks, 4152 bytes\n"),
+        ("make empty zero.bin", 0, b"wrote zero.bin: 0 blocks, 40 bytes\n"),
+        ("make payload h.bin --header h32", 0, b"wrote h.bin: 2 blocks, 4152 bytes\n"),
+        ("make self self", 0, b"wrote self: 2 blocks, 4152 bytes\n"),
+        ("make payload x.bin --header h31", 1, b"h31 must hold exactly 32 bytes\n"),
+        ("make missing x.bin", 1, b"cannot open missing\n"),
+        ("check out.bin", 0, b"valid: 2 blocks\n"),
         ("check flipped.bin", 1, refused(b"invalid: block 2: check word 0x808F, expected 0x8090",
-                                         INVALID), None, None),
-        ("check cut.bin", 1, refused(b"invalid: file ends 100 bytes into block 2", READ_ERROR),
-         None, None),
+                                         INVALID)),
+        ("check cut.bin", 1, refused(b"invalid: file ends 100 bytes into block 2", READ_ERROR)),
         ("check short.bin", 1, refused(b"invalid: header shorter than 32 bytes (the file holds 20)",
-                                       INVALID), None, None),
+                                       INVALID)),
         ("show out.bin", 0, b"\n".join([
             b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69"
             b"  |TEQ6 configurati|",
@@ -575,19 +519,19 @@ def teq6_file(context):
             b"block 1              36  00 01 02 03 04 05 06 07 ...  check word 0x03F1  valid",
             b"block 2            2092  06 07 08 09 0A 0B 0C 0D ...  check word 0x808F  valid",
             b"trailer            4148  FF 00 12 03",
-            b"valid: 2 blocks\n"]), None, None),
-        ("show flipped.bin", 1, None, None, None),
-        ("make payload", 2, b"", None, None),
-        ("take out.bin", 2, b"", None, None),
-        ("", 2, b"", None, None),
+            b"valid: 2 blocks\n"])),
+        ("show flipped.bin", 1, None),
+        ("make payload", 2, b""),
+        ("take out.bin", 2, b""),
+        ("", 2, b""),
     ]
-    for args, status, output, made_name, contents in rows:
+    for args, status, output in rows:
         run = subprocess.run([tool] + args.split(), cwd=here, capture_output=True)
         expect_equal(run.returncode, status, "exit status of teq6-file %s" % args)
         if output is not None:
             expect_equal(run.stdout, output, "output of teq6-file %s" % args)
         if status == 2:
             expect(run.stderr.startswith(b"usage: teq6-file"), "usage for teq6-file %s" % args)
-        if made_name:
-            with open(os.path.join(here, made_name), "rb") as made_file:
-                expect(made_file.read() == contents, "the bytes of %s" % made_name)
+    for name, contents in made_files.items():
+        with open(os.path.join(here, name), "rb") as made_file:
+            expect(made_file.read() == contents, "the bytes of %s" % name)

@@ -1,22 +1,7 @@
-"""The real program against teq6-sim on a pseudo-terminal, reached through the Linux build's
-device folder or, under Wine, a dosdevices link. A case raises AssertionError or Skip."""
+"""The real program against teq6-sim on a pseudo-terminal. A case raises AssertionError or Skip."""
 
-import argparse
-import fcntl
-import os
-import pty
-import random
-import resource
-import re
-import shlex
-import signal
-import struct
-import select
-import subprocess
-import tempfile
-import termios
-import threading
-import time
+import argparse, fcntl, os, pty, random, re, resource, select, shlex, signal, struct  # noqa: E401
+import subprocess, tempfile, termios, threading, time  # noqa: E401
 
 PAYLOAD_SIZE = 2054
 FILE_MAGIC = bytes([0x03, 0x12, 0x00, 0xFF])
@@ -71,6 +56,15 @@ def family_name(number):
     return "%s%d" % (family, number - first)
 
 
+def relink(path, target=None):
+    """Points path at target, whatever was there; with no target, only removes it."""
+    if os.path.lexists(path):
+        os.unlink(path)
+    if target:
+        os.symlink(target, path)
+    return path
+
+
 def expect(condition, what):
     if not condition:
         raise AssertionError(what)
@@ -90,8 +84,7 @@ def make_config(blocks):
 
 
 def numbered_blocks(count, seed=0):
-    """Payloads that differ, so that a block sent twice or out of order shows. The first two
-    begin like the end message and the connect request, which the device must not cut short."""
+    """Blocks that differ (one sent twice shows); the first two begin like the end and connect."""
     starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC]
     start = lambda index: starts[index] if index < len(starts) else b""
     make = lambda index: start(index) + random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
@@ -144,23 +137,19 @@ def waiting_dots_then(ending, at_least=0):
 
 
 class Context:
-    """Where things are: the builds, the device directory and the Wine prefix."""
+    """The builds, device folder and Wine prefix; emulator runs the build's programs (qemu-user)."""
 
     def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None,
                  emulator=None, simulator=None):
-        """emulator: the command line that runs the build's programs (qemu-user for a cross
-        build); simulator: the command line of a teq6-sim to use instead of the build's own."""
         # The program runs in a workspace of its own, so every path must stand on its own.
         absolute = lambda path: os.path.abspath(path) if path else path
-        self.target = target
-        self.is_wine = target == "wine"
+        self.target, self.is_wine = target, target == "wine"
         self.emulator = shlex.split(emulator or "")
-        self.linux_build = absolute(linux_build)
-        self.windows_build = absolute(windows_build)
-        self.wine_prefix = absolute(wine_prefix)
-        self.wine_run = absolute(wine_run)
+        self.linux_build, self.windows_build = absolute(linux_build), absolute(windows_build)
+        self.wine_prefix, self.wine_run = absolute(wine_prefix), absolute(wine_run)
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
+        # A teq6-sim command line of the caller's (a native one for a cross build), or the build's.
         self.sim = shlex.split(simulator or "") or [
             os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
         with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
@@ -175,25 +164,28 @@ class Context:
         program = self.emulator + [os.path.join(self.linux_build, "telvorn")] + list(args)
         return VALGRIND + program if self.target == "valgrind" else program
 
+    def dosdevice(self, number, device=None):
+        """Maps COM number of the Wine prefix to device, or unmaps it; returns the link."""
+        return relink(os.path.join(self.wine_prefix, "dosdevices", "com%d" % number), device)
+
     def normalise(self, output):
         # The Windows C runtime writes text-mode line ends.
         return output.replace(b"\r\n", b"\n") if self.is_wine else output
 
 
-def lease_port(context):
-    """A COM number no other case running now uses, and the lock file holding it until closed."""
-    for number in PORT_NUMBERS:
+def lease_port(context, wanted=None):
+    """A COM number (wanted, waited for, or any free) no other case uses while its lock is open."""
+    for number in [wanted] if wanted else PORT_NUMBERS:
         lease = open(os.path.join(context.device_dir, ".lease-%d" % number), "w")
         try:
-            fcntl.flock(lease, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            fcntl.flock(lease, fcntl.LOCK_EX | (0 if wanted else fcntl.LOCK_NB))
             return lease, number
         except OSError:
             lease.close()
     raise RuntimeError("no free port number")
 
 
-def workspace():
-    """A temporary directory per case, kept when the case fails so it can be looked at."""
+def workspace():  # kept when the case fails, to be looked at
     return tempfile.mkdtemp(prefix="telvorn-e2e-")
 
 
@@ -207,19 +199,15 @@ class Simulator:
         command = context.sim + ["--link", link, "--record", self.record_path] + list(options)
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._log
-        )
+            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._log)
         ready = self.process.stdout.readline().decode(errors="replace").strip()
         if not ready.startswith("READY "):
             self.process.kill()
             raise RuntimeError("simulator did not start: %r\n%s" % (ready, self.log()))
         self.slave = ready.split(" ", 1)[1]
-        self._dosdevice = None
+        self.unmap = lambda: context.is_wine and context.dosdevice(number)
         if context.is_wine:
-            self._dosdevice = os.path.join(context.wine_prefix, "dosdevices", "com%d" % number)
-            if os.path.lexists(self._dosdevice):
-                os.unlink(self._dosdevice)
-            os.symlink(self.slave, self._dosdevice)
+            context.dosdevice(number, self.slave)
 
     def log(self):
         with open(self.log_path, "rb") as log:
@@ -243,10 +231,6 @@ class Simulator:
         lines = [l for l in out.decode(errors="replace").splitlines() if l.startswith("messages:")]
         return dict(re.findall(r"([A-Za-z][A-Za-z ]*?): (\w+)", lines[-1] if lines else ""))
 
-    def unmap(self):
-        if self._dosdevice and os.path.lexists(self._dosdevice):
-            os.unlink(self._dosdevice)
-
     def received(self):
         with open(self.record_path, "rb") as record:
             return record.read()
@@ -261,11 +245,10 @@ class Run:
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
+        given = subprocess.PIPE
         if stdin == "non-blocking":
             given, keyboard = os.pipe()
             os.set_blocking(given, False)
-        else:
-            given = subprocess.PIPE
 
         def prepare():
             for limit in limits or ():
@@ -278,14 +261,8 @@ class Run:
         self.started = time.monotonic()
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
-                list(wrapper) + context.program_command(args),
-                cwd=cwd,
-                stdin=given,
-                stdout=subprocess.PIPE,
-                stderr=stderr,
-                env=environment,
-                preexec_fn=prepare,
-            )
+                list(wrapper) + context.program_command(args), cwd=cwd, stdin=given,
+                stdout=subprocess.PIPE, stderr=stderr, env=environment, preexec_fn=prepare)
         self._keyboard = self.process.stdin
         if stdin == "non-blocking":
             os.close(given)
@@ -319,8 +296,7 @@ class Run:
         self._keyboard.flush()
 
     def finish(self, timeout=RUN_TIMEOUT):
-        """Waits for the program to end; returns (status, console output). Its CPU time, with
-        that of the processes below it (under Wine, the program itself), is kept."""
+        """Waits for the end; returns (status, console). Keeps the CPU time, Wine's child's too."""
         deadline = time.monotonic() + timeout
         while self.process.returncode is None:
             pid, status, usage = os.wait4(self.process.pid, os.WNOHANG)
@@ -334,14 +310,13 @@ class Run:
                 raise AssertionError("program did not end; it shows:\n%r" % self.output())
             else:
                 time.sleep(0.05)
-        status = self.process.returncode
         self._reader.join(timeout=10)
         if self._keyboard:
             try:
                 self._keyboard.close()
             except BrokenPipeError:
                 pass
-        return status, self.output()
+        return self.process.returncode, self.output()
 
 
 # What Wine's console writes to a terminal: text, line ends and control sequences.
@@ -349,8 +324,7 @@ CONSOLE_TOKEN = re.compile(r"\x1b\[([0-9;?]*)([@-~])|\r|\n|.")
 
 
 def render(output):
-    """The lines a terminal shows for output, once the cursor moves right and the erasures that
-    Wine's console sends are carried out."""
+    """The lines a terminal shows, once Wine's console's cursor moves and erasures are done."""
     screen, row, column = {}, 0, 0
     for token in CONSOLE_TOKEN.finditer(output):
         text, (numbers, final) = token.group(0), token.group(1, 2)
@@ -372,8 +346,7 @@ def render(output):
 
 
 def on_console(context, commands, cwd):
-    """Runs commands (Windows command lines) one after the other in cmd on a console, as a user
-    at a terminal would; returns the lines the terminal shows."""
+    """Runs Windows command lines in cmd on a terminal, as a user would; returns what it shows."""
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 120, 0, 0))
     environment = dict(os.environ, TELVORN_WINEPREFIX=context.wine_prefix, LC_ALL="C.UTF-8")
@@ -394,17 +367,11 @@ def on_console(context, commands, cwd):
     return render(output.decode("utf-8", errors="replace"))
 
 
-def windows_path(path):
-    """The Windows name of a file of the Linux file system, through Wine's drive Z:."""
-    return "Z:" + path.replace("/", "\\")
-
-
 class Session:
     """One case's workspace, port number, file and simulator, cleaned up whatever happens."""
 
     def __init__(self, context, *sim_options, blocks=3):
-        self.context = context
-        self.workspace = workspace()
+        self.context, self.workspace, self.replugs = context, workspace(), 0
         self._lease, self.port = lease_port(context)
         self.blocks = numbered_blocks(blocks, seed=self.port)
         self.file = self.write("config.bin", make_config(self.blocks))
@@ -418,13 +385,12 @@ class Session:
         self._lease.close()
 
     def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None, preexec=None):
-        args = [self.file, b"-%d" % self.port] + list(extra)
-        args = [a.decode() for a in args]
+        args = [a.decode() for a in [self.file, b"-%d" % self.port] + list(extra)]
         return Run(self.context, args, self.workspace, stdin, env, wrapper, limits, preexec)
 
     def wait_for_hang_up(self):
-        """Waits for the simulator to hang up and end, and unmaps its COM number, as Windows does
-        for an unplugged adapter (the link would lead to the next user of the pseudo-terminal)."""
+        """Unmaps the COM number once the simulator hangs up, as Windows does for an unplugged
+        adapter (the link would lead to the next user of the pseudo-terminal)."""
         self.sim.process.wait(timeout=STARTUP_TIMEOUT)
         self.sim.unmap()
 
@@ -432,8 +398,7 @@ class Session:
         """A new simulator on the same port; returns what the old one had accepted."""
         self.wait_for_hang_up()
         self.sim.stop()
-        accepted = self.sim.received()
-        self.replugs = getattr(self, "replugs", 0) + 1
+        accepted, self.replugs = self.sim.received(), self.replugs + 1
         self.sim = Simulator(self.context, self.port, *sim_options, workdir=self.workspace,
                              name="sim%d" % self.replugs)
         return accepted
@@ -455,19 +420,15 @@ class Session:
         return status, body[len(self.head()) :]
 
     def expect_received(self, blocks=None):
-        expected = b"".join(self.blocks if blocks is None else blocks)
-        received = self.sim.received()
+        expected, received = b"".join(self.blocks if blocks is None else blocks), self.sim.received()
         expect_equal(len(received), len(expected), "bytes the device accepted")
         expect(received == expected, "the device accepted other bytes than the file's")
 
     def expect_end(self, run, console, status, received=None, timeout=RUN_TIMEOUT, **summary):
-        """console: the bytes after the settings, or a check of them; summary: the simulator's
-        counts (_ for spaces); received: the blocks the device accepted (True: the file's)."""
+        """console: bytes after the settings or a check; summary: the simulator's counts (_ for
+        spaces); received: the blocks the device accepted (True: the file's)."""
         actual_status, body = self.finished(run, timeout)
-        if callable(console):
-            console(body)
-        else:
-            expect_equal(body, console, "console")
+        console(body) if callable(console) else expect_equal(body, console, "console")
         expect_equal(actual_status, status, "exit status")
         counts = self.sim.stop()
         for key, value in summary.items():
@@ -483,13 +444,9 @@ def main(description):
     parser.add_argument("case", nargs="?")
     parser.add_argument("--list", action="store_true", help="print the target's case names")
     parser.add_argument("--target", choices=("linux", "wine", "valgrind"), default="linux")
-    parser.add_argument("--linux-build", help="the Linux build directory (program and simulator)")
-    parser.add_argument("--windows-build", help="the Windows build directory (its programs)")
-    parser.add_argument("--wine-prefix", help="the Wine prefix whose dosdevices map COM ports")
-    parser.add_argument("--wine-run", help="the script that runs a Windows program under Wine")
-    parser.add_argument("--emulator", help="the command that runs the build's programs")
-    parser.add_argument("--simulator",
-                        help="the command line of a teq6-sim to use instead of the build's own")
+    for option in ("linux-build", "windows-build", "wine-prefix", "wine-run", "emulator",
+                   "simulator"):  # builds, Wine's prefix and runner, qemu-user, teq6-sim
+        parser.add_argument("--" + option)
     options = parser.parse_args()
     if options.list:
         print(";".join(sorted(name for name, function in CASES.items()

@@ -1,27 +1,14 @@
 #!/usr/bin/env python3
-"""Runs one telvorn-ports case (or lists them): run_ports.py [options] CASE | --list
+"""Runs one telvorn-ports case (or lists them), ports made in the build's dev and sys folders."""
 
-On Linux the tool is the test build's, whose device folder and sysfs folder are the build's own:
-pseudo-terminals are linked there under the table's names, and fake USB devices described. Under
-Wine, COM numbers of the prefix are mapped to pseudo-terminals through dosdevices.
-"""
-
-import contextlib
-import fcntl
-import grp
-import os
-import re
-import shutil
-import signal
-import subprocess
-import sys
+import contextlib, grp, os, re, shutil, signal, subprocess, sys  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
-    WAITING, Session, Skip, case, expect, expect_equal, family_name, lease_port, main, wait_until)
+    RUN_TIMEOUT, WAITING, Session, Skip, case, expect, expect_equal, family_name, lease_port, main,
+    relink, wait_until)
 
 NOBODY = 65534
-RUN_TIMEOUT = 120
 HINT = "To use ports of group dialout, join it: sudo usermod -aG dialout $USER, then log in again."
 
 
@@ -29,9 +16,7 @@ class Ports:
     """The tool of one build, and the ports a case makes for it; all removed again at the end."""
 
     def __init__(self, context):
-        self.context = context
-        self.device_dir = context.device_dir
-        self.sysfs_dir = context.sysfs_dir
+        self.context, self.device_dir, self.sysfs_dir = context, context.device_dir, context.sysfs_dir
         self.tool = os.path.join(context.linux_build, "tools", "telvorn-ports", "telvorn-ports")
         self.stack = contextlib.ExitStack()
 
@@ -42,22 +27,13 @@ class Ports:
         self.stack.close()
 
     def lease(self, number=None):
-        """A COM number no end-to-end case uses meanwhile: the given one (waiting for it), or any."""
-        if number is None:
-            lease, number = lease_port(self.context)
-        else:
-            lease = open(os.path.join(self.device_dir, ".lease-%d" % number), "w")
-            fcntl.flock(lease, fcntl.LOCK_EX)
+        lease, number = lease_port(self.context, number)
         self.stack.callback(lease.close)
         return number
 
     def link(self, name, target):
-        path = os.path.join(self.device_dir, name)
-        if os.path.lexists(path):
-            os.unlink(path)
-        os.symlink(target, path)
-        self.stack.callback(os.unlink, path)
-        return path
+        self.stack.callback(os.unlink, os.path.join(self.device_dir, name))
+        return relink(os.path.join(self.device_dir, name), target)
 
     def place(self, name, make):
         """Something that is no device, made by make(path), at name's place in the device folder."""
@@ -97,15 +73,11 @@ class Ports:
         return full
 
     def sysfs_link(self, path, target):
-        full = os.path.join(self.sysfs_dir, path)
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        if os.path.lexists(full):
-            os.unlink(full)
-        os.symlink(os.path.join(self.sysfs_dir, target), full)
+        os.makedirs(os.path.dirname(os.path.join(self.sysfs_dir, path)), exist_ok=True)
+        relink(os.path.join(self.sysfs_dir, path), os.path.join(self.sysfs_dir, target))
 
     def usb_device(self, tty, usb, tty_device, driver, attributes):
-        """A tty on a USB device, as the kernel shows it: class/tty/<tty>/device leads to the
-        port's device, which has a driver, somewhere below the USB device's attributes."""
+        """A tty whose class/tty/<tty>/device has a driver, below the USB device's attributes."""
         self.stack.callback(shutil.rmtree, os.path.join(self.sysfs_dir, "class", "tty", tty))
         for name, value in attributes.items():
             self.sysfs_file(os.path.join(usb, name), value)
@@ -116,8 +88,7 @@ class Ports:
         self.sysfs_link(os.path.join("class", "tty", tty, "device"), device)
 
     def serial_core_port(self, tty, hardware, driver):
-        """A UART as Linux 6.5 and later show it: the tty's device is the serial core's port
-        device, below its controller device, both on the serial core's bus, below the hardware."""
+        """A UART as Linux 6.5 shows it: port below controller on serial-base, below hardware."""
         self.stack.callback(shutil.rmtree, os.path.join(self.sysfs_dir, "class", "tty", tty))
         self.stack.callback(shutil.rmtree, os.path.join(self.sysfs_dir, hardware))
         controller = os.path.join(hardware, os.path.basename(hardware) + ":0")
@@ -161,9 +132,7 @@ def process_name(pid):
 
 @case(targets=("linux",))
 def listing_and_details(context):
-    """ttyUSB0 free with its USB description and by-id name, ttyACM3 held by another program's
-    lock, a file that is no terminal, a UART slot without hardware, and ttyXRUSB0 outside the
-    table; then each port in detail, by every name the user may give it."""
+    """Every kind of port and state in the listing, then in detail by every name it may have."""
     if os.path.normpath(context.sysfs_dir) == "/sys":
         raise Skip("this build reads the real /sys (configure with -DTELVORN_SYSFS_DIR)")
     with Ports(context) as ports:
@@ -303,8 +272,7 @@ def command_line(context):
 
 @case(targets=("linux",))
 def no_permission(context):
-    """A user outside the device's group is told which group to join; a file at a port's place
-    is a file to that user too."""
+    """A user outside the device's group is told which group to join; a file is still a file."""
     if os.geteuid() != 0:
         raise Skip("needs root to hand a device to the dialout group and run as nobody")
     if shutil.which("setpriv") is None:
@@ -355,8 +323,7 @@ def held_by_a_download(context):
 
 @case(targets=("wine",))
 def mapped_ports(context):
-    """The COM numbers mapped in the prefix's dosdevices are listed, free, and shown in detail,
-    with the Setup API's name where the prefix has a Ports device for the number."""
+    """Mapped COM numbers listed free and in detail, named by the Setup API's Ports device."""
     if not context.windows_build:
         raise Skip("no Windows build named")
     tool = os.path.join(context.windows_build, "tools", "telvorn-ports", "telvorn-ports.exe")
@@ -373,12 +340,9 @@ def mapped_ports(context):
         for number in (named, unnamed):
             master, slave = os.openpty()
             stack.callback(os.close, master)
-            link = os.path.join(context.wine_prefix, "dosdevices", "com%d" % number)
-            if os.path.lexists(link):
-                os.unlink(link)
-            os.symlink(os.ttyname(slave), link)
+            stack.callback(context.dosdevice, number)
+            context.dosdevice(number, os.ttyname(slave))
             os.close(slave)
-            stack.callback(os.unlink, link)
         stack.callback(run, helper, "remove", str(named))
         expect_equal(run(helper, "add", str(named), friendly_name)[0], 0, "the helper's status")
 
