@@ -15,6 +15,9 @@ NO_WINE_LOCK = "Wine does not enforce exclusive opening of a COM port"
 FLOOD_TEXT = b"TEQ6 diagnostic output 0123456789 "
 LINUX_PROCESS = "descriptors, limits and signals of the process are a Linux matter"
 MISSING = b"Cannot find file"
+# Block 2 of 3 never answered: ten attempts waited out, then the download gives up.
+BLOCK_2_GIVEN_UP = download_body(3, upto=1) + b"".join(
+    attempt_line(2, 3, attempt) + b"." for attempt in range(1, 11)) + CANNOT_SEND
 
 
 def expect_idle(context, run):
@@ -174,9 +177,8 @@ def refusals_and_empty_files(context):
 @case
 def block_never_answered(context):
     with Session(context, "--ignore-block", "2", blocks=3) as session:
-        tries = b"".join(attempt_line(2, 3, attempt) + b"." for attempt in range(1, 11))
-        expected = download_body(3, upto=1) + tries + CANNOT_SEND
-        session.expect_end(session.run(), expected, 11, session.blocks[:1], end_message="no")
+        session.expect_end(session.run(), BLOCK_2_GIVEN_UP, 11, session.blocks[:1],
+                           end_message="no")
 
 
 @case
@@ -215,16 +217,12 @@ def abort_during_a_block(context):
 @case
 def adapter_unplugged_for_good(context):
     """Every attempt waits out its time trying to open the port again, holding nothing of it."""
-    def check(body):
-        tries = b"".join(attempt_line(2, 3, attempt) + b"." for attempt in range(1, 11))
-        expect(body == download_body(3, upto=1) + tries + CANNOT_SEND, "console: %r" % body)
-
     with Session(context, "--hangup-in-block", "2", blocks=3) as session:
         with session.run() as run:
             session.wait_for_hang_up()
             run.wait_for(attempt_line(2, 3, 2))
             expect_no_descriptor_on(context, run, session.sim.slave)
-            session.expect_end(run, check, 11, session.blocks[:1])
+            session.expect_end(run, BLOCK_2_GIVEN_UP, 11, session.blocks[:1])
             expect_idle(context, run)
 
 

@@ -147,6 +147,8 @@ class Context:
         self.emulator = shlex.split(emulator or "")
         self.linux_build, self.windows_build = absolute(linux_build), absolute(windows_build)
         self.wine_prefix, self.wine_run = absolute(wine_prefix), absolute(wine_run)
+        if self.is_wine:  # wine-run's own default is the Windows build's prefix
+            os.environ["TELVORN_WINEPREFIX"] = self.wine_prefix
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
         # A teq6-sim command line of the caller's (a native one for a cross build), or the build's.
@@ -349,7 +351,7 @@ def on_console(context, commands, cwd):
     """Runs Windows command lines in cmd on a terminal, as a user would; returns what it shows."""
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 120, 0, 0))
-    environment = dict(os.environ, TELVORN_WINEPREFIX=context.wine_prefix, LC_ALL="C.UTF-8")
+    environment = dict(os.environ, LC_ALL="C.UTF-8")
     process = subprocess.Popen([context.wine_run, "cmd", "/c", " & ".join(commands)], cwd=cwd,
                                stdin=slave, stdout=slave, stderr=slave, env=environment)
     os.close(slave)
@@ -420,7 +422,8 @@ class Session:
         return status, body[len(self.head()) :]
 
     def expect_received(self, blocks=None):
-        expected, received = b"".join(self.blocks if blocks is None else blocks), self.sim.received()
+        expected = b"".join(self.blocks if blocks is None else blocks)
+        received = self.sim.received()
         expect_equal(len(received), len(expected), "bytes the device accepted")
         expect(received == expected, "the device accepted other bytes than the file's")
 

@@ -16,7 +16,8 @@ class Ports:
     """The tool of one build, and the ports a case makes for it; all removed again at the end."""
 
     def __init__(self, context):
-        self.context, self.device_dir, self.sysfs_dir = context, context.device_dir, context.sysfs_dir
+        self.context, self.device_dir = context, context.device_dir
+        self.sysfs_dir = context.sysfs_dir
         self.tool = os.path.join(context.linux_build, "tools", "telvorn-ports", "telvorn-ports")
         self.stack = contextlib.ExitStack()
 
@@ -182,35 +183,29 @@ def listing_and_details(context):
                                for fd in os.listdir("/proc/%d/fd" % reader.pid)))
 
         status, output, _ = ports.run()
-        print(output)
         expect_equal(status, 0, "exit status of the listing")
         ftdi = "ftdi_sio, USB 0403:6001, FTDI, FT232R USB UART, serial A10K5XYZ, " + by_id
         held = "held by another program: PID %d (%s)" % (holder, process_name(holder))
-        rows = [  # device, the line expected for it (None: not listed)
-            (usb, r"COM33 +%s +free +\[%s\]" % (re.escape(usb), re.escape(ftdi))),
-            (acm, r"COM68 +%s +%s" % (re.escape(acm), re.escape(held))),
-            (plain, r"COM%d +%s +a regular file, not a serial port" % (plain_number,
-                                                                      re.escape(plain))),
-            (forked, r"COM\d+ +%s +held by another program: PID %d \(sleep\)"
-                     % (re.escape(forked), sleeper)),
-            (opened, r"COM\d+ +%s +open in another program: PID %d \(cat\)"
-                     % (re.escape(opened), reader.pid)),
-            (fifo, r"COM%d +%s +a FIFO, not a serial port" % (fifo_number, re.escape(fifo))),
-            (folder, r"COM%d +%s +a directory, not a serial port" % (folder_number,
-                                                                    re.escape(folder))),
-            (gone, r"COM%d +%s +leads to %s, which does not exist"
-                   % (gone_number, re.escape(gone), re.escape(os.readlink(gone)))),
-            (uart, r"COM5 +%s +free +\[serial\]" % re.escape(uart)),
-            (xr, r"- +%s +not reachable by telvorn \(no COM number\) +"
-                 r"\[xr_usb_serial_common, USB 04e2:1410, XR21V\?\[2J\?\?1m\]" % re.escape(xr)),
-            (empty, None),
+        # Not ports: number, path, state (in the listing, and in the detail after "is" or not).
+        not_ports = [(plain_number, plain, "a regular file, not a serial port"),
+                     (fifo_number, fifo, "a FIFO, not a serial port"),
+                     (folder_number, folder, "a directory, not a serial port"),
+                     (gone_number, gone, "leads to %s, which does not exist" % os.readlink(gone))]
+        rows = [(path, "COM%d" % number, re.escape(state)) for number, path, state in not_ports]
+        rows += [  # device, its COM number (a pattern), the rest of its line (a pattern)
+            (usb, "COM33", r"free +\[%s\]" % re.escape(ftdi)),
+            (acm, "COM68", re.escape(held)),
+            (forked, r"COM\d+", r"held by another program: PID %d \(sleep\)" % sleeper),
+            (opened, r"COM\d+", r"open in another program: PID %d \(cat\)" % reader.pid),
+            (uart, "COM5", r"free +\[serial\]"),
+            (xr, "-", r"not reachable by telvorn \(no COM number\) +"
+                      r"\[xr_usb_serial_common, USB 04e2:1410, XR21V\?\[2J\?\?1m\]"),
         ]
-        for device, expected in rows:
-            if expected is None:
-                expect(device not in output, "%s listed:\n%s" % (device, output))
-            else:
-                line = line_for(output, device)
-                expect(re.fullmatch(expected, line), "line of %s:\n%r" % (device, line))
+        for device, number, state in rows:
+            line = line_for(output, device)
+            expect(re.fullmatch(r"%s +%s +%s" % (number, re.escape(device), state), line),
+                   "line of %s:\n%r" % (device, line))
+        expect(empty not in output, "%s listed:\n%s" % (empty, output))
         order = [output.index(line_for(output, device)) for device in (usb, acm, xr)]
         expect_equal(order, sorted(order), "COM order, then the ports with no number")
         columns = {re.match(r"\S+ +\S+ +", line).end() for line in output.splitlines()
@@ -226,16 +221,12 @@ def listing_and_details(context):
             (by_id, 0, usb_detail),
             ("COM68", 0, "COM68: %s\n  state:        %s\n" % (acm, held)),
             ("ttyXRUSB0", 0, "%s (no COM number)\n" % xr),
-            ("COM%d" % plain_number, 1, "COM%d: %s is a regular file, not a serial port\n"
-                                        % (plain_number, plain)),
-            ("COM%d" % fifo_number, 1, "COM%d: %s is a FIFO, not a serial port\n"
-                                       % (fifo_number, fifo)),
-            (folder, 1, "%s: %s is a directory, not a serial port\n" % (folder, folder)),
-            ("COM%d" % gone_number, 1, "COM%d: %s leads to %s, which does not exist\n"
-                                       % (gone_number, gone, os.readlink(gone))),
             (unplugged, 1, "%s: %s leads to ../../ttyUSB31 (COM64), which does not exist\n"
                            % (unplugged, unplugged)),
         ]
+        for number, path, state in not_ports:  # the folder by its path
+            name = path if path == folder else "COM%d" % number
+            details.append((name, 1, "%s: %s %s%s\n" % (name, path, "is " * (path != gone), state)))
         for name, code, beginning in details:
             status, output, _ = ports.run(name)
             expect_equal(status, code, "exit status for %s" % name)
@@ -307,15 +298,13 @@ def no_permission(context):
 @case(targets=("linux",))
 def held_by_a_download(context):
     """While telvorn waits for the device on a port, the tool names telvorn and its PID."""
-    with Ports(context) as ports, Session(ports.context, "--silent-connects", "100000") as session:
+    with Ports(context) as ports, Session(context, "--silent-connects", "100000") as session:
         with session.run() as run:
             run.wait_for(WAITING)
             status, output, _ = ports.run("COM%d" % session.port)
-            print(output)
             expect_equal(status, 0, "exit status")
             # Under qemu-user the process carries the emulator's name.
-            name = os.path.basename(ports.context.emulator[0])[:15] if ports.context.emulator \
-                else "telvorn"
+            name = os.path.basename((context.emulator or ["telvorn"])[0])[:15]
             state = "  state:        held by another program: PID %d (%s)\n" % (run.process.pid,
                                                                                name)
             expect(state in output, "detail:\n%s" % output)
@@ -347,7 +336,6 @@ def mapped_ports(context):
         expect_equal(run(helper, "add", str(named), friendly_name)[0], 0, "the helper's status")
 
         status, output = run(tool)
-        print(output)
         expect_equal(status, 0, "exit status of the listing")
         rows = [  # port, the end of its line
             (named, "free  [%s]" % friendly_name),
