@@ -7,7 +7,6 @@ from harness import *  # noqa: F401,F403  (the cases' vocabulary)
 CANNOT_CONNECT = error_line(b"Cannot connect to the TEQ6")
 CANNOT_SEND = error_line(b"Cannot send data to the TEQ6")
 NOT_LISTED = b"Error setting port number %d: Serial port number is not valid\n"
-ATTEMPT = rb"\nWriting block \d+ of \d+, attempt \d+: "
 BAD_RATE = b"Baud rate is not valid"
 INVALID = b"File is not a valid TEQ6 configuration file"
 READ_ERROR = b"An error occured whilst reading the file"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs one telvorn-ports case (or lists them), ports made in the build's dev and sys folders."""
 
-import contextlib, grp, os, re, shutil, signal, subprocess, sys  # noqa: E401
+import contextlib, grp, os, pathlib, re, shutil, signal, subprocess, sys  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
@@ -126,11 +126,6 @@ def line_for(output, device):
     return lines[0]
 
 
-def process_name(pid):
-    with open("/proc/%d/comm" % pid) as comm:
-        return comm.read().strip()
-
-
 @case(targets=("linux",))
 def listing_and_details(context):
     """Every kind of port and state in the listing, then in detail by every name it may have."""
@@ -185,7 +180,8 @@ def listing_and_details(context):
         status, output, _ = ports.run()
         expect_equal(status, 0, "exit status of the listing")
         ftdi = "ftdi_sio, USB 0403:6001, FTDI, FT232R USB UART, serial A10K5XYZ, " + by_id
-        held = "held by another program: PID %d (%s)" % (holder, process_name(holder))
+        name = pathlib.Path("/proc/%d/comm" % holder).read_text().strip()
+        held = "held by another program: PID %d (%s)" % (holder, name)
         # Not ports: number, path, state (in the listing, and in the detail after "is" or not).
         not_ports = [(plain_number, plain, "a regular file, not a serial port"),
                      (fifo_number, fifo, "a FIFO, not a serial port"),
