@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -97,24 +98,15 @@ TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
 // An exchange that must end, on a thread of its own: the watchdog ends the run when it does not.
 std::uint8_t ExchangeThatMustEnd(SerialPort* port, const std::vector<std::uint8_t>& message,
                                  std::uint32_t timeoutMs) {
-    struct Attempt {
-        SerialPort* port;
-        const std::vector<std::uint8_t>& message;
-        std::uint32_t timeoutMs;
-        std::uint8_t reply;
-    } attempt{port, message, timeoutMs, SerialPort::kAck};
-    const platform::Handle thread = platform::StartThread(
-        [](void* argument) -> std::uint32_t {
-            Attempt* a = static_cast<Attempt*>(argument);
-            a->reply =
-                a->port->Exchange(a->message.data(), static_cast<std::uint32_t>(a->message.size()),
-                                  a->timeoutMs, false);
-            return 0;
-        },
-        &attempt);
+    std::uint8_t reply = SerialPort::kAck;
+    std::function<void()> body = [&] {
+        reply = port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()),
+                               timeoutMs, false);
+    };
+    const platform::Handle thread = StartBody(&body);
     EXPECT_NE(platform::kNoHandle, thread);
     AwaitEnd(thread);
-    return attempt.reply;
+    return reply;
 }
 
 // A byte that is there wins over the stop signal, yet a device that never stops talking must not

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,16 @@ constexpr std::uint32_t kWatchdogMs = 20000;
 inline bool BecomesReadable(int descriptor) {
     pollfd watch{descriptor, POLLIN, 0};
     return poll(&watch, 1, static_cast<int>(kWatchdogMs)) == 1 && (watch.revents & POLLIN) != 0;
+}
+
+// Runs body on a thread of its own, which must outlive it.
+inline platform::Handle StartBody(std::function<void()>* body) {
+    return platform::StartThread(
+        [](void* run) -> std::uint32_t {
+            (*static_cast<std::function<void()>*>(run))();
+            return 0;
+        },
+        body);
 }
 
 // A thread still running at the bound would go on using the test's data: the run ends there.

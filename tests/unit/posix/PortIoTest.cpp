@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,17 +56,14 @@ class ExchangeLine : public ::testing::Test {
     // Starts Read, or with a message Write, on a thread.
     void Start(Bytes message = {}) {
         m_message = message;
-        m_thread = platform::StartThread(
-            [](void* self) -> std::uint32_t {
-                ExchangeLine* line = static_cast<ExchangeLine*>(self);
-                if (line->m_message.empty()) {
-                    line->m_read = line->Read();
-                } else {
-                    line->m_written = line->Write(line->m_message, kNoLimitMs);
-                }
-                return 0;
-            },
-            this);
+        m_body = [this] {
+            if (m_message.empty()) {
+                m_read = Read();
+            } else {
+                m_written = Write(m_message, kNoLimitMs);
+            }
+        };
+        m_thread = StartBody(&m_body);
         ASSERT_NE(platform::kNoHandle, m_thread);
     }
     bool StillWaiting() const {
@@ -77,6 +75,7 @@ class ExchangeLine : public ::testing::Test {
     platform::Handle m_port = platform::kNoHandle;
     platform::Handle m_stop = platform::kNoHandle;
     platform::Handle m_thread = platform::kNoHandle;
+    std::function<void()> m_body;
     Bytes m_message;
     std::uint8_t m_byte = 0;
     ReadOutcome m_read = ReadOutcome::kNothing;
