@@ -20,29 +20,26 @@ namespace {
 
 const std::string kMessage = "\x03\x12\x00\xFF";
 
-// The device's side of one exchange: takes the whole message, then answers with reply or hangs up.
-std::string PlayDevice(LinkedTerminal* line, const std::string& reply, bool hangUp) {
-    const std::vector<std::uint8_t> received = line->Receive(kMessage.size());
-    if (hangUp) {
-        line->CloseMaster();
-    } else {
-        EXPECT_EQ(write(line->Master(), reply.data(), reply.size()),
-                  static_cast<ssize_t>(reply.size()));
-    }
-    return std::string(received.begin(), received.end());
-}
-
+// One exchange, with the device taking the whole message, then answering with reply or hanging up.
 std::uint8_t Exchange(SerialPort* port, LinkedTerminal* line, const std::string& reply,
                       std::uint32_t timeoutMs, bool announce, bool hangUp, std::string* console) {
-    std::string deviceGot;
-    std::thread device([&] { deviceGot = PlayDevice(line, reply, hangUp); });
+    std::vector<std::uint8_t> deviceGot;
+    std::thread device([&] {
+        deviceGot = line->Receive(kMessage.size());
+        if (hangUp) {
+            line->CloseMaster();
+        } else {
+            EXPECT_EQ(write(line->Master(), reply.data(), reply.size()),
+                      static_cast<ssize_t>(reply.size()));
+        }
+    });
     testing::internal::CaptureStdout();
     const std::uint8_t got =
         port->Exchange(reinterpret_cast<const std::uint8_t*>(kMessage.data()),
                        static_cast<std::uint32_t>(kMessage.size()), timeoutMs, announce);
     *console = testing::internal::GetCapturedStdout();
     device.join();
-    EXPECT_EQ(deviceGot, kMessage);
+    EXPECT_EQ(std::string(deviceGot.begin(), deviceGot.end()), kMessage);
     return got;
 }
 
