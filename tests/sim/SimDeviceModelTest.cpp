@@ -32,16 +32,13 @@ Answers Play(DeviceModel* model, const char* steps) {
         const Verdict verdict = *step == 'C'   ? model->OnConnectRequest()
                                 : *step == 'E' ? model->OnEndMessage()
                                                : model->OnBlock(Block(*step == 'G'));
-        std::string answer = std::to_string(verdict.number) + "." +
-                             std::to_string(verdict.attempt) + " " +
-                             (verdict.hangUp                   ? "hang-up"
-                              : verdict.answer == Answer::kAck ? "ACK"
-                              : verdict.answer == Answer::kNak ? "NAK"
-                                                               : "none");
-        if (verdict.reason != nullptr && !verdict.hangUp) {
-            answer += std::string(" (") + verdict.reason + ")";
-        }
-        answers.push_back(answer);
+        const char* answer = verdict.hangUp                   ? "hang-up"
+                             : verdict.answer == Answer::kAck ? "ACK"
+                             : verdict.answer == Answer::kNak ? "NAK"
+                                                              : "none";
+        const bool reason = verdict.reason != nullptr && !verdict.hangUp;
+        answers.push_back(std::to_string(verdict.number) + "." + std::to_string(verdict.attempt) +
+                          " " + answer + (reason ? std::string(" (") + verdict.reason + ")" : ""));
     }
     return answers;
 }

@@ -16,8 +16,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A valid block whose payload depends on seed, so that blocks can be told apart; off by one, its
-// check word is one too high.
+// A valid block told apart by its seed; off by one, its check word is one too high.
 Bytes MakeBlock(std::uint8_t seed, bool offByOne = false) {
     DataBlock block;
     for (std::size_t i = 0; i < kPayloadSize; ++i) {
@@ -58,10 +57,8 @@ Bytes File(const std::string& words) {
 class ConfigFileTest : public ::testing::Test {
   protected:
     // Tests run in parallel, also from other build trees sharing the temporary directory.
-    void SetUp() override {
-        m_path =
-            ::testing::TempDir() + "telvorn_" + std::to_string(std::random_device()()) + ".cfg";
-    }
+    std::string m_path =
+        ::testing::TempDir() + "telvorn_" + std::to_string(std::random_device()()) + ".cfg";
     void TearDown() override { std::remove(m_path.c_str()); }
 
     ResultCode Load(const Bytes& file) {
@@ -81,7 +78,6 @@ class ConfigFileTest : public ::testing::Test {
         }
     }
 
-    std::string m_path;
     DataBuffer m_store;
     LoadReport m_report;
 };
@@ -135,11 +131,9 @@ TEST_F(ConfigFileTest, LoadsOrRefusesEachShape) {
 // Enough blocks for the store to grow more than once; the report may be left out.
 TEST_F(ConfigFileTest, StoresEveryBlockByteForByteInFileOrder) {
     Bytes seeds = {7, 0, 200, 7, 13};
+    std::string words = "H S B7 B0 B200 B7 B13";
     for (std::uint8_t seed = 20; seed < 40; ++seed) {
         seeds.push_back(seed);
-    }
-    std::string words = "H S";
-    for (std::uint8_t seed : seeds) {
         words += " B" + std::to_string(seed);
     }
     ASSERT_EQ(Load(File(words + " E")), Success);

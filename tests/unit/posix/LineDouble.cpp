@@ -5,10 +5,9 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 
-#include <atomic>
 #include <cstdarg>
 
-namespace {
+namespace line_double {
 
 std::atomic<bool> holdWrites{false};
 std::atomic<int> heldWaitMs{-1};
@@ -16,35 +15,14 @@ std::atomic<bool> keepReadable{false};
 std::atomic<bool> keepQueued{false};
 std::atomic<std::uint32_t> reportedRate{0};
 
+}  // namespace line_double
+
+using namespace line_double;
+
 template <typename Function>
-Function Real(const char* name) {
+static Function Real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
-
-}  // namespace
-
-namespace line_double {
-
-void HoldWrites(bool hold) {
-    if (hold) {
-        heldWaitMs = -1;
-    }
-    holdWrites = hold;
-}
-int HeldWaitMs() {
-    return heldWaitMs;
-}
-void KeepReadable(bool keep) {
-    keepReadable = keep;
-}
-void KeepOutputQueued(bool keep) {
-    keepQueued = keep;
-}
-void ReportRate(std::uint32_t rate) {
-    reportedRate = rate;
-}
-
-}  // namespace line_double
 
 extern "C" int poll(pollfd* descriptors, nfds_t count, int timeoutMs) {
     using Poll = int (*)(pollfd*, nfds_t, int);
@@ -77,6 +55,18 @@ extern "C" int ioctl(int descriptor, unsigned long request, ...) noexcept {
     const int result = realIoctl(descriptor, request, argument);
     if (request == TCGETS2 && result == 0 && reportedRate != 0) {
         static_cast<termios2*>(argument)->c_ospeed = reportedRate;
+    }
+    return result;
+}
+
+// The port reads a rate with a standard code through tcgetattr(), and any other through TCGETS2:
+// a rate to report makes the line seem to run at another rate, which TCGETS2 then tells.
+extern "C" int tcgetattr(int descriptor, termios* line) {
+    using TcGetAttr = int (*)(int, termios*);
+    static const TcGetAttr realTcGetAttr = Real<TcGetAttr>("tcgetattr");
+    const int result = realTcGetAttr(descriptor, line);
+    if (result == 0 && reportedRate != 0) {
+        line->c_cflag = (line->c_cflag & ~CBAUD) | BOTHER;
     }
     return result;
 }

@@ -3,20 +3,20 @@
 // test binary defines poll() and ioctl() itself, so the port code's own calls come here first.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace line_double {
 
-// While held, a wait for room to write reports that none came, at once.
-void HoldWrites(bool hold);
-// How long the last held wait was asked to wait, in milliseconds.
-int HeldWaitMs();
-// While kept, a wait for the port's input reports a byte there, at once (a device that never
-// stops talking); the read itself then finds none.
-void KeepReadable(bool keep);
-// While kept, TIOCOUTQ reports a byte still queued.
-void KeepOutputQueued(bool keep);
-// The rate TCGETS2 reports from now on; 0 for the one the line runs at.
-void ReportRate(std::uint32_t rate);
+// While set, a wait for room to write reports at once that none came, and records the wait asked.
+extern std::atomic<bool> holdWrites;
+extern std::atomic<int> heldWaitMs;
+// While set, the port's input seems to hold a byte (a device that never stops talking); reads
+// find none.
+extern std::atomic<bool> keepReadable;
+// While set, TIOCOUTQ reports a byte still queued.
+extern std::atomic<bool> keepQueued;
+// The rate the line seems to run at; 0 for the one it runs at.
+extern std::atomic<std::uint32_t> reportedRate;
 
 }  // namespace line_double

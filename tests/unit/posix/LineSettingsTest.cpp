@@ -37,8 +37,7 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
     };
     const auto rate = [observer] {
         std::uint32_t rate = 0;
-        EXPECT_TRUE(platform::posix::ReadBaudRate(observer, &rate));
-        return rate;
+        return platform::posix::ReadBaudRate(observer, &rate) ? rate : 0;
     };
     termios found = line();
     found.c_iflag |= ICRNL | IXON;
@@ -76,9 +75,8 @@ TEST(ConfiguredLine, IsRawAtTheExactRateAndRestoredExactlyOnClose) {
         EXPECT_EQ(Settings(before), Settings(line()));
         EXPECT_EQ(foundRate, rate());
     }
-    for (const std::uint32_t tooHigh : {2147483648u, 4294967295u}) {
-        EXPECT_FALSE(port.Configure(tooHigh)) << tooHigh;
-    }
+    EXPECT_FALSE(port.Configure(2147483648u));
+    EXPECT_FALSE(port.Configure(4294967295u));
     EXPECT_EQ(Settings(before), Settings(line()));
 }
 
@@ -94,9 +92,9 @@ TEST(ConfiguredLine, TakesARateReadBackWithinItsToleranceOnly) {
         bool taken;
     } cases[] = {{115200, true}, {117500, true}, {113000, true}, {120000, false}, {9600, false}};
     for (const auto& c : cases) {
-        line_double::ReportRate(c.reported);
+        line_double::reportedRate = c.reported;
         EXPECT_EQ(c.taken, port.Configure(115200)) << "reported " << c.reported;
-        line_double::ReportRate(0);
+        line_double::reportedRate = 0;
         port.Close();
     }
 }

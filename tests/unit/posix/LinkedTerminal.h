@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +12,39 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "Watchdog.h"
+#include "serial/Platform.h"
+
+// A bound for waits that must end, reached only when the code under test hangs; never a duration.
+constexpr std::uint32_t kWatchdogMs = 20000;
+
+inline bool BecomesReadable(int descriptor) {
+    pollfd watch{descriptor, POLLIN, 0};
+    return poll(&watch, 1, static_cast<int>(kWatchdogMs)) == 1 && (watch.revents & POLLIN) != 0;
+}
+
+// Runs body on a thread of its own, which must outlive it.
+inline platform::Handle StartBody(std::function<void()>* body) {
+    return platform::StartThread(
+        [](void* run) -> std::uint32_t {
+            (*static_cast<std::function<void()>*>(run))();
+            return 0;
+        },
+        body);
+}
+
+// A thread still running at the bound would go on using the test's data: the run ends there.
+inline void AwaitEnd(platform::Handle thread) {
+    if (platform::WaitForThread(thread, kWatchdogMs) != platform::WaitOutcome::kEnded) {
+        std::fprintf(stderr, "A thread under test did not end: the operation it runs hangs.\n");
+        std::abort();
+    }
+    platform::CloseThread(thread);
+}
 
 class LinkedTerminal {
   public:
@@ -32,22 +62,16 @@ class LinkedTerminal {
         m_linked = symlink(slavePath, m_linkPath.c_str()) == 0;
         m_other = open(slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
-    LinkedTerminal(const LinkedTerminal&) = delete;
-    LinkedTerminal& operator=(const LinkedTerminal&) = delete;
-    virtual ~LinkedTerminal() {
+    ~LinkedTerminal() {
         if (m_linked) {
             unlink(m_linkPath.c_str());
         }
-        if (m_other >= 0) {
-            close(m_other);
-        }
+        close(m_other);
         CloseMaster();
     }
 
-    // False when the pseudo-terminal or its link could not be made.
     bool IsReady() const { return m_master >= 0 && m_linked && m_other >= 0; }
     int Master() const { return m_master; }
-    // "\\.\COMn", as the port object names the port.
     const char* DeviceName() const { return m_deviceName.c_str(); }
     // Another open file description of the slave, as a second program would have.
     int Other() const { return m_other; }
@@ -65,12 +89,9 @@ class LinkedTerminal {
     }
     // Hangs the line up, as an unplugged device would.
     void CloseMaster() {
-        if (m_master >= 0) {
-            close(m_master);
-            m_master = -1;
-        }
+        close(m_master);
+        m_master = -1;
     }
-    // The link that port number would have in the test device folder.
     static std::string LinkPathFor(std::uint32_t portNumber) {
         return std::string(TELVORN_DEVICE_DIR) + "/ttyAMA" + std::to_string(portNumber - 97);
     }

@@ -1,17 +1,17 @@
 // ReadByte and WriteMessage on the port end of a linked terminal, open and raw as an exchange
-// uses it, with the test on the master. Calls that would hang if they were wrong run on a thread
-// of their own.
+// uses it, with the test on the master. Calls that would hang if wrong run on a thread of their
+// own.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "LineDouble.h"
 #include "LinkedTerminal.h"
-#include "Watchdog.h"
 #include "serial/Platform.h"
 
 namespace {
@@ -25,7 +25,6 @@ constexpr std::uint8_t kAck = 0x06;
 constexpr std::size_t kLongMessageSize = 2 * 1024 * 1024;
 // Long enough for a read or write that wrongly returns at once to have done so.
 constexpr std::uint32_t kStillWaitingMs = 100;
-// A write limit that these tests never reach unless the write hangs.
 constexpr std::uint32_t kNoLimitMs = 60000;
 
 class ExchangeLine : public ::testing::Test {
@@ -48,24 +47,23 @@ class ExchangeLine : public ::testing::Test {
         }
     }
     int Master() const { return m_terminal->Master(); }
+    WriteOutcome Write(const Bytes& message, std::uint32_t limitMs) {
+        return platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
+                                      static_cast<std::uint32_t>(message.size()), limitMs);
+    }
+    ReadOutcome Read() { return platform::ReadByte(m_port, platform::kNoHandle, m_stop, &m_byte); }
 
-    // Starts ReadByte, or with a message WriteMessage, on a thread.
+    // Starts Read, or with a message Write, on a thread.
     void Start(Bytes message = {}) {
         m_message = message;
-        m_thread = platform::StartThread(
-            [](void* self) -> std::uint32_t {
-                ExchangeLine* line = static_cast<ExchangeLine*>(self);
-                if (line->m_message.empty()) {
-                    line->m_read = platform::ReadByte(line->m_port, platform::kNoHandle,
-                                                      line->m_stop, &line->m_byte);
-                } else {
-                    line->m_written = platform::WriteMessage(
-                        line->m_port, platform::kNoHandle, line->m_message.data(),
-                        static_cast<std::uint32_t>(line->m_message.size()), kNoLimitMs);
-                }
-                return 0;
-            },
-            this);
+        m_body = [this] {
+            if (m_message.empty()) {
+                m_read = Read();
+            } else {
+                m_written = Write(m_message, kNoLimitMs);
+            }
+        };
+        m_thread = StartBody(&m_body);
         ASSERT_NE(platform::kNoHandle, m_thread);
     }
     bool StillWaiting() const {
@@ -77,21 +75,12 @@ class ExchangeLine : public ::testing::Test {
     platform::Handle m_port = platform::kNoHandle;
     platform::Handle m_stop = platform::kNoHandle;
     platform::Handle m_thread = platform::kNoHandle;
+    std::function<void()> m_body;
     Bytes m_message;
     std::uint8_t m_byte = 0;
     ReadOutcome m_read = ReadOutcome::kNothing;
     WriteOutcome m_written = WriteOutcome::kFailed;
 };
-
-// A prime period, so that the pattern never lines up with a buffer size and a lost or repeated
-// chunk shows.
-Bytes Pattern(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i % 251);
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -113,24 +102,24 @@ TEST_F(ExchangeLine, ReadWaitsForAByteOrTheStopSignalAndTakesAWaitingByteFirst) 
     // The stop signal stays signalled; a byte that waits is still taken first.
     ASSERT_EQ(1, write(Master(), "\x15", 1));
     ASSERT_TRUE(BecomesReadable(static_cast<int>(m_port)));
-    EXPECT_EQ(ReadOutcome::kByte, platform::ReadByte(m_port, platform::kNoHandle, m_stop, &m_byte));
+    EXPECT_EQ(ReadOutcome::kByte, Read());
     EXPECT_EQ(0x15, m_byte);
-    for (int again = 0; again < 2; ++again) {
-        EXPECT_EQ(ReadOutcome::kStopped,
-                  platform::ReadByte(m_port, platform::kNoHandle, m_stop, &m_byte));
-    }
+    EXPECT_EQ(ReadOutcome::kStopped, Read());
+    EXPECT_EQ(ReadOutcome::kStopped, Read());
 }
 
 TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
     ASSERT_NO_FATAL_FAILURE(Open(114));
     // Line ends, XON/XOFF and other control bytes that a cooked terminal would alter or act on.
     const Bytes message = {0x0A, 0x0D, 0x13, 0x11, 0x00, 0x03, 0x7F, 0xFF, 0x06, 0x15, 0x0A};
-    ASSERT_EQ(WriteOutcome::kWritten,
-              platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
-                                     static_cast<std::uint32_t>(message.size()), kNoLimitMs));
+    ASSERT_EQ(WriteOutcome::kWritten, Write(message, kNoLimitMs));
     EXPECT_EQ(message, m_terminal->Receive(message.size()));
-
-    Start(Pattern(kLongMessageSize));
+    // A prime period never lines up with a buffer size, so a lost or repeated chunk shows.
+    Bytes pattern(kLongMessageSize);
+    for (std::size_t i = 0; i < kLongMessageSize; ++i) {
+        pattern[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    Start(pattern);
     EXPECT_EQ(m_message, m_terminal->Receive(kLongMessageSize));
     AwaitEnd(m_thread);
     EXPECT_EQ(WriteOutcome::kWritten, m_written);
@@ -141,17 +130,14 @@ TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
 TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     ASSERT_NO_FATAL_FAILURE(Open(116));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOOFF));
-    EXPECT_EQ(WriteOutcome::kHeld,
-              platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kStillWaitingMs));
+    EXPECT_EQ(WriteOutcome::kHeld, Write({kAck}, kStillWaitingMs));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOON));
     platform::PurgePort(m_port, platform::Purge::kAbortPendingReads);
-    EXPECT_EQ(WriteOutcome::kWritten,
-              platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kNoLimitMs));
+    EXPECT_EQ(WriteOutcome::kWritten, Write({kAck}, kNoLimitMs));
     EXPECT_EQ(Bytes{kAck}, m_terminal->Receive(1));
     // A driver still sending the message at the limit holds it too.
-    line_double::KeepOutputQueued(true);
-    const WriteOutcome queued =
-        platform::WriteMessage(m_port, platform::kNoHandle, &kAck, 1, kStillWaitingMs);
-    line_double::KeepOutputQueued(false);
+    line_double::keepQueued = true;
+    const WriteOutcome queued = Write({kAck}, kStillWaitingMs);
+    line_double::keepQueued = false;
     EXPECT_EQ(WriteOutcome::kHeld, queued);
 }

@@ -10,29 +10,23 @@ using platform::posix::kDevicePathSize;
 using platform::posix::PortNumberFor;
 
 TEST(PortTable, MapsTheEdgesOfEachFamilyAndRefusesTheRest) {
-    struct Mapping {
-        const char* deviceName;
-        const char* deviceFile;
+    const char* const mappings[][2] = {
+        {"1", "ttyS0"},    {"32", "ttyS31"},   {"33", "ttyUSB0"}, {"64", "ttyUSB31"},
+        {"65", "ttyACM0"}, {"96", "ttyACM31"}, {"97", "ttyAMA0"}, {"128", "ttyAMA31"},
     };
-    const Mapping mappings[] = {
-        {"\\\\.\\COM1", "ttyS0"},     {"\\\\.\\COM32", "ttyS31"},    {"\\\\.\\COM33", "ttyUSB0"},
-        {"\\\\.\\COM64", "ttyUSB31"}, {"\\\\.\\COM65", "ttyACM0"},   {"\\\\.\\COM96", "ttyACM31"},
-        {"\\\\.\\COM97", "ttyAMA0"},  {"\\\\.\\COM128", "ttyAMA31"},
-    };
-    for (const Mapping& mapping : mappings) {
-        char path[kDevicePathSize];
-        ASSERT_TRUE(DevicePathFor(mapping.deviceName, path)) << mapping.deviceName;
-        EXPECT_EQ(std::string(TELVORN_DEVICE_DIR) + "/" + mapping.deviceFile, path);
+    char path[kDevicePathSize];
+    for (const auto& mapping : mappings) {
+        const std::string deviceName = std::string("\\\\.\\COM") + mapping[0];
+        ASSERT_TRUE(DevicePathFor(deviceName.c_str(), path)) << deviceName;
+        EXPECT_EQ(std::string(TELVORN_DEVICE_DIR) + "/" + mapping[1], path);
     }
-    const char* const refused[] = {
-        "\\\\.\\COM129", "\\\\.\\COM256", "\\\\.\\COM0",  "\\\\.\\COM",
-        "\\\\.\\COM01",  "\\\\.\\COM+1",  "\\\\.\\COM-1", "\\\\.\\COM1 ",
-        "\\\\.\\COM1x",  "\\\\.\\com1",   "COM1",         "\\\\.\\COM4294967297",
-    };
-    for (const char* deviceName : refused) {
-        char path[kDevicePathSize];
-        EXPECT_FALSE(DevicePathFor(deviceName, path)) << deviceName;
+    const char* const refused[] = {"129", "256", "0",  "",   "01",
+                                   "+1",  "-1",  "1 ", "1x", "4294967297"};
+    for (const char* number : refused) {
+        EXPECT_FALSE(DevicePathFor((std::string("\\\\.\\COM") + number).c_str(), path)) << number;
     }
+    EXPECT_FALSE(DevicePathFor("\\\\.\\com1", path));
+    EXPECT_FALSE(DevicePathFor("COM1", path));
 }
 
 TEST(PortTable, NamesTheNumberOfEachTableFileAndNoOther) {
