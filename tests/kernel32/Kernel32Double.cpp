@@ -104,11 +104,13 @@ BOOL ReadInput(char* buffer, LPDWORD read) {
     Hold hold(lock);
     std::deque<int>& reads = state.console.inputReads;
     ++state.console.inputReadCalls;
-    const int next = reads.empty() ? FakeConsole::kNoByte : reads.front();
-    *read = next == FakeConsole::kNoByte ? 0 : 1;
-    *buffer = static_cast<char>(*read == 1 ? next : *buffer);
+    *read = 0;
     if (reads.empty()) {
         return Fail(ERROR_BROKEN_PIPE);
+    }
+    if (reads.front() != FakeConsole::kNoByte) {
+        *buffer = static_cast<char>(reads.front());
+        *read = 1;
     }
     reads.pop_front();
     return TRUE;
