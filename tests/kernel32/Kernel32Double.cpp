@@ -1,17 +1,13 @@
 #define KERNEL32_DOUBLE_ITSELF
 #include "Kernel32Double.h"
 
-#include <cstring>
+#include <algorithm>
 #include <cwchar>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <set>
 
 namespace kernel32_double {
-
-void ResetText();
-
 namespace {
 
 // What one overlapped transfer on a fake port has come to.
@@ -29,22 +25,29 @@ struct Transfer {
     DWORD error = 0;
 };
 
+struct State {
+    std::deque<FakePort> ports;
+    std::map<HANDLE, FakePort*> openPorts;
+    std::map<const OVERLAPPED*, Transfer> transfers;
+    FakeConsole console;
+    std::set<DWORD> openingThreads;
+};
+
+using Hold = std::lock_guard<std::recursive_mutex>;
 std::recursive_mutex lock;
-std::vector<std::unique_ptr<FakePort>> ports;
-std::map<HANDLE, FakePort*> openPorts;
-std::map<const OVERLAPPED*, Transfer> transfers;
-FakeConsole console;
-std::set<DWORD> openingThreads;
-// The threads blocked in a slow open, each with the event that CancelSynchronousIo sets.
+State state;
+// Each thread blocked in a slow open, with the event that cancels it; kept across a Reset.
 std::map<DWORD, HANDLE> blockedOpens;
 
 // Standard input and output, told apart from real handles and from every fake port.
 HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);
 HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
+// MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
+constexpr UINT kAnsiCodePage = 1252;
 
 FakePort* OpenPortOf(HANDLE handle) {
-    auto found = openPorts.find(handle);
-    return found == openPorts.end() ? nullptr : found->second;
+    auto found = state.openPorts.find(handle);
+    return found == state.openPorts.end() ? nullptr : found->second;
 }
 
 // DCB (winbase.h): with fAbortOnError, a line error fails every transfer until ClearCommError.
@@ -57,29 +60,26 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-// The fake port behind a handle, with the call recorded when it is named; null, with
-// ERROR_INVALID_HANDLE, for any other handle.
-FakePort* CommPort(HANDLE handle, const char* call) {
+// The call recorded on the fake port behind a handle; ERROR_INVALID_HANDLE for any other handle.
+template <typename Body>
+BOOL OnPort(HANDLE handle, const char* call, Body body) {
+    Hold hold(lock);
     FakePort* port = OpenPortOf(handle);
     if (port == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
+        return Fail(ERROR_INVALID_HANDLE);
     }
-    if (call != nullptr) {
-        port->calls.push_back(call);
-    }
-    return port;
+    port->calls.push_back(call);
+    return body(port);
 }
 
 Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
-    Transfer& transfer = transfers[overlapped];
+    Transfer& transfer = state.transfers[overlapped];
     transfer = Transfer{};
     transfer.port = port;
+    transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
     transfer.thread = GetCurrentThreadId();
     transfer.isWrite = isWrite;
-    transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
-    // OVERLAPPED (minwinbase.h): the event is reset when the transfer starts; without one,
-    // GetOverlappedResult (ioapiset.h) says the file handle is signalled instead.
+    // GetOverlappedResult (ioapiset.h): the event is reset at the start; without one, the file.
     ResetEvent(transfer.signal);
     return &transfer;
 }
@@ -91,142 +91,72 @@ void Complete(Transfer* transfer, DWORD count, DWORD error) {
     SetEvent(transfer->signal);
 }
 
-BOOL Pending() {
-    return Fail(ERROR_IO_PENDING);
-}
-
 void Cancel(Transfer* transfer) {
     transfer->incomplete = false;
     if (transfer->byteOnCancel) {
         *transfer->buffer = transfer->byte;
-        Complete(transfer, 1, 0);
-    } else {
-        Complete(transfer, 0, ERROR_OPERATION_ABORTED);
     }
-}
-
-// The transfers on a port that are still going, reads or writes.
-std::vector<Transfer*> Outstanding(HANDLE port, bool writes) {
-    std::vector<Transfer*> found;
-    for (auto& entry : transfers) {
-        Transfer& transfer = entry.second;
-        if (transfer.port == port && !transfer.complete && transfer.isWrite == writes) {
-            found.push_back(&transfer);
-        }
-    }
-    return found;
+    Complete(transfer, transfer->byteOnCancel ? 1 : 0,
+             transfer->byteOnCancel ? 0 : ERROR_OPERATION_ABORTED);
 }
 
 BOOL ReadInput(char* buffer, LPDWORD read) {
-    ++console.inputReadCalls;
-    if (console.inputReads.empty()) {
-        *read = 0;
+    Hold hold(lock);
+    std::deque<int>& reads = state.console.inputReads;
+    ++state.console.inputReadCalls;
+    *read = 0;
+    if (reads.empty()) {
         return Fail(ERROR_BROKEN_PIPE);
     }
-    const int next = console.inputReads.front();
-    console.inputReads.pop_front();
-    *read = next == FakeConsole::kNoByte ? 0 : 1;
-    if (*read == 1) {
-        *buffer = static_cast<char>(next);
+    if (reads.front() != FakeConsole::kNoByte) {
+        *buffer = static_cast<char>(reads.front());
+        *read = 1;
     }
+    reads.pop_front();
     return TRUE;
 }
 
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped, false);
     transfer->buffer = buffer;
-    if (port->reads.empty() && port->emptyReadsAtOnce) {
-        Complete(transfer, 0, 0);
-        return TRUE;
+    if (port->reads.empty() && !port->emptyReadsAtOnce) {
+        return Fail(ERROR_IO_PENDING);
     }
-    if (port->reads.empty()) {
-        return Pending();
+    ReadStep step{ReadStep::kNothingAtOnce, 0, 0};
+    if (!port->reads.empty()) {
+        step = port->reads.front();
+        port->reads.pop_front();
     }
-    const ReadStep step = port->reads.front();
-    port->reads.pop_front();
-    switch (step.kind) {
-        case ReadStep::kByteAtOnce:
-            *buffer = step.byte;
-            Complete(transfer, 1, 0);
-            return TRUE;
-        case ReadStep::kNothingAtOnce:
-            Complete(transfer, 0, 0);
-            return TRUE;
-        case ReadStep::kPendingThenByte:
-            *buffer = step.byte;
-            Complete(transfer, 1, 0);
-            return Pending();
-        case ReadStep::kIncompleteThenByte:
-        case ReadStep::kIncompleteNoByte:
-            transfer->incomplete = true;
-            transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte;
-            transfer->byte = step.byte;
-            SetEvent(transfer->signal);
-            return Pending();
-        case ReadStep::kFails:
-            transfers.erase(overlapped);
-            return Fail(step.error);
-        case ReadStep::kPendsThenFails:
-            Complete(transfer, 0, step.error);
-            return Pending();
+    if (step.kind == ReadStep::kFails) {
+        state.transfers.erase(overlapped);
+        return Fail(step.error);
     }
-    return Pending();
-}
-
-}  // namespace
-
-void Reset() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    ports.clear();
-    openPorts.clear();
-    transfers.clear();
-    console = FakeConsole{};
-    ResetText();
-    openingThreads.clear();
-}
-
-FakePort* AddPort(const char* name) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    ports.push_back(std::make_unique<FakePort>());
-    FakePort* port = ports.back().get();
-    port->name = name;
-    port->dcb.DCBlength = sizeof(DCB);
-    port->dcb.BaudRate = CBR_9600;
-    port->dcb.ByteSize = 8;
-    return port;
-}
-
-FakePort* PortNamed(const char* name) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    for (auto& port : ports) {
-        if (port->name == name) {
-            return port.get();
-        }
+    transfer->byte = step.byte;
+    if (step.kind == ReadStep::kIncompleteThenByte || step.kind == ReadStep::kIncompleteNoByte) {
+        transfer->incomplete = true;
+        transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte;
+        SetEvent(transfer->signal);
+        return Fail(ERROR_IO_PENDING);
     }
-    return nullptr;
+    const bool hasByte =
+        step.kind == ReadStep::kByteAtOnce || step.kind == ReadStep::kPendingThenByte;
+    if (hasByte) {
+        *buffer = step.byte;
+    }
+    Complete(transfer, hasByte ? 1 : 0, step.kind == ReadStep::kPendsThenFails ? step.error : 0);
+    const bool atOnce = step.kind == ReadStep::kByteAtOnce || step.kind == ReadStep::kNothingAtOnce;
+    return atOnce ? TRUE : Fail(ERROR_IO_PENDING);
 }
 
-FakeConsole* Console() {
-    return &console;
-}
-
-std::size_t OpeningThreads() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    return openingThreads.size();
-}
-
-namespace {
-
-// CancelSynchronousIo (ioapiset.h): a synchronous open that is cancelled fails with
-// ERROR_OPERATION_ABORTED.
+// CancelSynchronousIo (ioapiset.h): a cancelled open fails with ERROR_OPERATION_ABORTED.
 bool BlockInOpen(DWORD delayMs) {
     HANDLE cancelled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     {
-        std::lock_guard<std::recursive_mutex> hold(lock);
+        Hold hold(lock);
         blockedOpens[GetCurrentThreadId()] = cancelled;
     }
     const bool wasCancelled = WaitForSingleObject(cancelled, delayMs) == WAIT_OBJECT_0;
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    Hold hold(lock);
     blockedOpens.erase(GetCurrentThreadId());
     CloseHandle(cancelled);
     return !wasCancelled;
@@ -234,194 +164,177 @@ bool BlockInOpen(DWORD delayMs) {
 
 }  // namespace
 
+void Reset() {
+    Hold hold(lock);
+    state = State{};
+}
+
+FakePort* AddPort(const char* name) {
+    Hold hold(lock);
+    state.ports.emplace_back();
+    state.ports.back().name = name;
+    return &state.ports.back();
+}
+
+FakePort* PortNamed(const char* name) {
+    Hold hold(lock);
+    auto found = std::find_if(state.ports.begin(), state.ports.end(),
+                              [&](const FakePort& port) { return port.name == name; });
+    return found == state.ports.end() ? nullptr : &*found;
+}
+
+FakeConsole* Console() {
+    return &state.console;
+}
+
+std::size_t OpeningThreads() {
+    Hold hold(lock);
+    return state.openingThreads.size();
+}
+
 HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                                  HANDLE) {
     {
-        std::lock_guard<std::recursive_mutex> hold(lock);
-        openingThreads.insert(GetCurrentThreadId());
+        Hold hold(lock);
+        state.openingThreads.insert(GetCurrentThreadId());
     }
     FakePort* port = PortNamed(name);
-    if (port == nullptr) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
     // Outside the lock: other opens go on meanwhile, as they do on Windows.
-    const bool cancelled = port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    port->calls.push_back("CreateFileA");
-    const DWORD error = cancelled ? ERROR_OPERATION_ABORTED : port->openError;
+    const bool cancelled =
+        port != nullptr && port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
+    Hold hold(lock);
+    const DWORD error = port == nullptr ? ERROR_FILE_NOT_FOUND
+                        : cancelled     ? ERROR_OPERATION_ABORTED
+                                        : port->openError;
+    if (port != nullptr) {
+        port->calls.push_back("CreateFileA");
+    }
     if (error != 0) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    openPorts[handle] = port;
+    state.openPorts[handle] = port;
     ++port->opens;
     return handle;
 }
 
 BOOL WINAPI Double_CloseHandle(HANDLE handle) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    Hold hold(lock);
     FakePort* port = OpenPortOf(handle);
     if (port != nullptr) {
-        port->calls.push_back("CloseHandle");
         ++port->closes;
-        openPorts.erase(handle);
+        state.openPorts.erase(handle);
     }
     return CloseHandle(handle);
 }
 
 BOOL WINAPI Double_GetCommState(HANDLE handle, LPDCB dcb) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = CommPort(handle, "GetCommState");
-    if (port == nullptr) {
-        return FALSE;
-    }
-    *dcb = port->dcb;
-    return TRUE;
+    return OnPort(handle, "GetCommState", [&](FakePort* port) {
+        *dcb = port->dcb;
+        return TRUE;
+    });
 }
 
+// SetCommState (winbase.h): fails when XonChar equals XoffChar.
 BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = CommPort(handle, "SetCommState");
-    if (port == nullptr) {
-        return FALSE;
-    }
-    // SetCommState (winbase.h): fails when XonChar equals XoffChar.
-    if (dcb->XonChar == dcb->XoffChar) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    const bool abortOnError =
-        port->keepsAbortOnError ? port->dcb.fAbortOnError : dcb->fAbortOnError;
-    port->dcb = *dcb;
-    port->dcb.fAbortOnError = abortOnError;
-    return TRUE;
+    return OnPort(handle, "SetCommState", [&](FakePort* port) {
+        if (dcb->XonChar == dcb->XoffChar) {
+            return Fail(ERROR_INVALID_PARAMETER);
+        }
+        const BOOL abortOnError =
+            port->keepsAbortOnError ? port->dcb.fAbortOnError : dcb->fAbortOnError;
+        port->dcb = *dcb;
+        port->dcb.fAbortOnError = abortOnError;
+        return TRUE;
+    });
 }
 
+// Only the port layer reads the time-outs back; a port's own are none.
 BOOL WINAPI Double_GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = CommPort(handle, nullptr);
-    if (port == nullptr) {
-        return FALSE;
-    }
-    *timeouts = port->timeouts;
-    return TRUE;
+    *timeouts = COMMTIMEOUTS{};
+    return OnPort(handle, "GetCommTimeouts", [](FakePort*) { return TRUE; });
 }
 
-BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = CommPort(handle, nullptr);
-    if (port == nullptr) {
-        return FALSE;
-    }
-    port->timeouts = *timeouts;
-    return TRUE;
+BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS) {
+    return OnPort(handle, "SetCommTimeouts", [](FakePort*) { return TRUE; });
 }
 
-// PurgeComm (winbase.h): PURGE_TXABORT and PURGE_RXABORT end every outstanding overlapped write
-// or read at once, even where the driver has not completed it; the call fails on a removed device.
+// PurgeComm (winbase.h): the ABORT flags end outstanding transfers whatever the driver does.
 BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = CommPort(handle, "PurgeComm");
-    if (port == nullptr) {
-        return FALSE;
-    }
-    if (port->unplugged) {
-        return Fail(ERROR_BAD_COMMAND);
-    }
-    for (bool writes : {false, true}) {
-        if ((flags & (writes ? PURGE_TXABORT : PURGE_RXABORT)) != 0) {
-            for (Transfer* transfer : Outstanding(handle, writes)) {
-                Cancel(transfer);
+    return OnPort(handle, "PurgeComm", [&](FakePort* port) {
+        if (port->unplugged) {
+            return Fail(ERROR_BAD_COMMAND);
+        }
+        for (auto& entry : state.transfers) {
+            Transfer& transfer = entry.second;
+            const DWORD abort = transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT;
+            if (transfer.port == handle && !transfer.complete && (flags & abort) != 0) {
+                Cancel(&transfer);
             }
         }
-    }
-    return TRUE;
+        return TRUE;
+    });
 }
 
 // ClearCommError (winbase.h): returns zero when it fails, as drivers do once the adapter has gone.
 BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = CommPort(handle, "ClearCommError");
-    if (port == nullptr) {
-        return FALSE;
-    }
-    if (port->unplugged) {
-        return Fail(ERROR_BAD_COMMAND);
-    }
-    if (errors != nullptr) {
-        *errors = port->lineErrorPending ? CE_FRAME : 0;
-    }
-    if (status != nullptr) {
-        *status = COMSTAT{};
-    }
-    port->lineErrorPending = false;
-    return TRUE;
+    return OnPort(handle, "ClearCommError", [&](FakePort* port) {
+        if (port->unplugged) {
+            return Fail(ERROR_BAD_COMMAND);
+        }
+        if (errors != nullptr) {
+            *errors = port->lineErrorPending ? CE_FRAME : 0;
+        }
+        if (status != nullptr) {
+            *status = COMSTAT{};
+        }
+        port->lineErrorPending = false;
+        return TRUE;
+    });
 }
 
-// ReadFile (fileapi.h): an overlapped read may complete at once; COMMTIMEOUTS (winbase.h): with
-// the read time-outs a driver keeps, it may complete with no byte.
-BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
+// ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte.
+BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
                             LPOVERLAPPED overlapped) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
     if (file == kInput) {
         return ReadInput(static_cast<char*>(buffer), read);
     }
-    FakePort* port = OpenPortOf(file);
-    if (port == nullptr) {
-        return ReadFile(file, buffer, size, read, overlapped);
-    }
-    port->calls.push_back("ReadFile");
-    if (AbortsOnError(*port)) {
-        return Fail(ERROR_OPERATION_ABORTED);
-    }
-    return StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
+    return OnPort(file, "ReadFile", [&](FakePort* port) {
+        return AbortsOnError(*port)
+                   ? Fail(ERROR_OPERATION_ABORTED)
+                   : StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
+    });
 }
 
-// WriteFile (fileapi.h): an overlapped write may complete at once, and on a communications device
-// with write time-outs it may end having moved fewer bytes than asked.
-BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
-                             LPOVERLAPPED overlapped) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(file);
-    if (port == nullptr) {
-        return WriteFile(file, buffer, size, written, overlapped);
-    }
-    port->calls.push_back("WriteFile");
-    if (AbortsOnError(*port)) {
-        return Fail(ERROR_OPERATION_ABORTED);
-    }
-    switch (port->write) {
-        case WriteBehaviour::kFails:
-            return Fail(port->writeError);
-        case WriteBehaviour::kHeld:
-            Start(file, overlapped, true);
-            return Pending();
-        case WriteBehaviour::kCompletes:
-            Complete(Start(file, overlapped, true), size, 0);
-            return Pending();
-        case WriteBehaviour::kAtOnce:
-        case WriteBehaviour::kPartlyAtOnce:
-            break;
-    }
-    const bool whole = port->write == WriteBehaviour::kAtOnce;
-    Complete(Start(file, overlapped, true), whole ? size : size / 2, 0);
-    return TRUE;
+// WriteFile (fileapi.h) may complete at once and, with write time-outs, with fewer bytes.
+BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLAPPED overlapped) {
+    return OnPort(file, "WriteFile", [&](FakePort* port) {
+        if (AbortsOnError(*port) || port->write == WriteBehaviour::kFails) {
+            return Fail(AbortsOnError(*port) ? ERROR_OPERATION_ABORTED : port->writeError);
+        }
+        Transfer* transfer = Start(file, overlapped, true);
+        if (port->write != WriteBehaviour::kHeld) {
+            Complete(transfer, port->write == WriteBehaviour::kPartlyAtOnce ? size / 2 : size, 0);
+        }
+        const bool atOnce =
+            port->write == WriteBehaviour::kAtOnce || port->write == WriteBehaviour::kPartlyAtOnce;
+        return atOnce ? TRUE : Fail(ERROR_IO_PENDING);
+    });
 }
 
-// GetOverlappedResult (ioapiset.h): with bWait FALSE a transfer still going fails with
-// ERROR_IO_INCOMPLETE; with TRUE the call does not return until the transfer has completed.
+// GetOverlappedResult (ioapiset.h): ERROR_IO_INCOMPLETE, or with bWait, wait for the end.
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait) {
     std::unique_lock<std::recursive_mutex> hold(lock);
     FakePort* port = OpenPortOf(file);
     if (port == nullptr) {
-        return GetOverlappedResult(file, overlapped, count, wait);
+        return Fail(ERROR_INVALID_HANDLE);
     }
     const DWORD started = GetTickCount();
     for (;;) {
-        auto found = transfers.find(overlapped);
-        if (found == transfers.end()) {
+        auto found = state.transfers.find(overlapped);
+        if (found == state.transfers.end()) {
             return Fail(ERROR_INVALID_PARAMETER);
         }
         const Transfer& transfer = found->second;
@@ -442,31 +355,25 @@ BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPD
     }
 }
 
-// CancelIo (ioapiset.h): cancels only the I/O that the calling thread issued on the handle, and
-// only asks the driver ("Canceling Pending I/O Operations": a driver may complete it later, or
-// not at all).
+// CancelIo (ioapiset.h): the calling thread's I/O only; "Canceling Pending I/O Operations": the
+// driver may complete it late or never.
 BOOL WINAPI Double_CancelIo(HANDLE file) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(file);
-    if (port == nullptr) {
-        return CancelIo(file);
-    }
-    port->calls.push_back("CancelIo");
-    for (bool writes : {false, true}) {
-        for (Transfer* transfer : Outstanding(file, writes)) {
-            const bool leftPending = writes && port->cancelLeftPending;
-            if (transfer->thread == GetCurrentThreadId() && !leftPending) {
-                Cancel(transfer);
+    return OnPort(file, "CancelIo", [&](FakePort* port) {
+        for (auto& entry : state.transfers) {
+            Transfer& transfer = entry.second;
+            const bool leftPending = transfer.isWrite && port->cancelLeftPending;
+            if (transfer.port == file && !transfer.complete &&
+                transfer.thread == GetCurrentThreadId() && !leftPending) {
+                Cancel(&transfer);
             }
         }
-    }
-    return TRUE;
+        return TRUE;
+    });
 }
 
-// CancelSynchronousIo (ioapiset.h): fails with ERROR_NOT_FOUND when the thread has no synchronous
-// I/O to cancel.
+// CancelSynchronousIo (ioapiset.h): ERROR_NOT_FOUND when the thread has no I/O to cancel.
 BOOL WINAPI Double_CancelSynchronousIo(HANDLE thread) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    Hold hold(lock);
     auto found = blockedOpens.find(GetThreadId(thread));
     if (found == blockedOpens.end()) {
         return Fail(ERROR_NOT_FOUND);
@@ -480,72 +387,48 @@ HANDLE WINAPI Double_GetStdHandle(DWORD which) {
 }
 
 BOOL WINAPI Double_GetConsoleMode(HANDLE handle, LPDWORD mode) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    const bool isConsole = handle == kInput    ? console.inputIsConsole
-                           : handle == kOutput ? console.outputIsConsole
-                                               : false;
-    if (!isConsole) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
+    Hold hold(lock);
+    const bool isConsole = (handle == kInput && state.console.inputIsConsole) ||
+                           (handle == kOutput && state.console.outputIsConsole);
     *mode = 0;
-    return TRUE;
+    return isConsole ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
 UINT WINAPI Double_GetConsoleOutputCP() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    return console.outputCodePage;
+    Hold hold(lock);
+    return state.console.outputCodePage;
 }
 
-// --- The console's text -------------------------------------------------------------------
-
-namespace {
-
-ConsoleText text;
-
-// MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
-UINT CodePageOf(UINT codePage) {
-    return codePage == CP_ACP ? text.ansiCodePage : codePage;
-}
-
-}  // namespace
-
-void ResetText() {
-    text = ConsoleText{};
-}
-
-ConsoleText* Text() {
-    return &text;
-}
-
-// WriteConsoleW: "If the handle is not a console handle, the function fails" (it does not write
-// to files); the text is UTF-16 whatever the console's output code page.
+// WriteConsoleW: "If the handle is not a console handle, the function fails"; UTF-16 always.
 BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* wide, DWORD length, LPDWORD written,
                                  LPVOID) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    if (output != kOutput || !console.outputIsConsole) {
+    Hold hold(lock);
+    if (output != kOutput || !state.console.outputIsConsole) {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    text.written.append(static_cast<const wchar_t*>(wide), length);
-    text.writes.push_back(length);
+    state.console.written.append(static_cast<const wchar_t*>(wide), length);
+    state.console.writes.push_back(length);
     *written = length;
     return TRUE;
 }
 
 int WINAPI Double_MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int length,
                                       LPWSTR wide, int wideLength) {
-    return MultiByteToWideChar(CodePageOf(codePage), flags, bytes, length, wide, wideLength);
+    const UINT page = codePage == CP_ACP ? kAnsiCodePage : codePage;
+    return MultiByteToWideChar(page, flags, bytes, length, wide, wideLength);
 }
 
-// FormatMessageW with FORMAT_MESSAGE_FROM_SYSTEM: the system's words in UTF-16, with the line end
-// they come with; 0 and ERROR_MR_MID_NOT_FOUND for an error it has no words for.
+// FormatMessageW: the system's words with their line end, or ERROR_MR_MID_NOT_FOUND.
 DWORD WINAPI Double_FormatMessageW(DWORD, LPCVOID, DWORD error, DWORD, LPWSTR buffer, DWORD size,
                                    va_list*) {
-    if (error != text.messageError || text.message.size() >= size) {
+    Hold hold(lock);
+    const std::wstring& message = state.console.message;
+    if (error != state.console.messageError || message.size() >= size) {
         SetLastError(ERROR_MR_MID_NOT_FOUND);
         return 0;
     }
-    std::wcscpy(buffer, text.message.c_str());
-    return static_cast<DWORD>(text.message.size());
+    std::wcscpy(buffer, message.c_str());
+    return static_cast<DWORD>(message.size());
 }
 
 }  // namespace kernel32_double

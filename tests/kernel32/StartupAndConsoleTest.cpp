@@ -1,6 +1,4 @@
-// Start-up and the console as users' Windows machines have them, through the kernel32 double:
-// ports whose open blocks (Bluetooth), and consoles whose code pages, text and reads Wine does not
-// show.
+// Start-up and the console as users' Windows machines have them, through the kernel32 double.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -57,13 +55,7 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
     }
 }
 
-// "Prüfung.bin" in code page 1252.
-const char* const kAnsiName =
-    "Pr\xFC"
-    "fung.bin";
-
-// What reaches WriteConsoleW from print on a console of the given output code page; the console
-// is then taken away again.
+// What reaches WriteConsoleW from print on a console of the given output code page.
 std::wstring OnConsole(UINT codePage, void (*print)()) {
     FakeConsole* fake = kernel32_double::Console();
     fake->outputIsConsole = true;
@@ -73,28 +65,27 @@ std::wstring OnConsole(UINT codePage, void (*print)()) {
     console::Flush();
     fake->outputIsConsole = false;
     console::Setup();
-    return kernel32_double::Text()->written;
+    return fake->written;
 }
 
-// The console shows UTF-16 as it is, whatever its code page: an ANSI (1252) file name on an OEM
-// (850) console, where byte FC would be a superscript three; the system's words that the port
-// tool reads wide (a French system); the box as + - | where box characters are drawn two columns
-// wide. Text without line ends (the device's) goes out in pieces of 256 characters.
+// UTF-16 whatever the code page: an ANSI (1252) name on an OEM (850) console; a French system's
+// words, read wide and kept to printable ASCII; the box as + - | on consoles that draw box
+// characters two columns wide; text without line ends in pieces of 256 characters.
 TEST(Console, TextReachesAConsoleAsUtf16) {
     kernel32_double::Reset();
-    EXPECT_EQ(OnConsole(850, [] { console::Print("File name: %s\n", kAnsiName); }),
+    EXPECT_EQ(OnConsole(850, [] { console::Print("File name: Pr\374fung.bin\n"); }),
               L"File name: Pr\u00FCfung.bin\n");
 
     kernel32_double::Reset();
     kernel32_double::AddPort("\\\\.\\COM251")->openError = ERROR_GEN_FAILURE;
-    kernel32_double::Text()->messageError = ERROR_GEN_FAILURE;
-    kernel32_double::Text()->message = L"Un p\u00E9riph\u00E9rique ne fonctionne pas.\r\n";
+    kernel32_double::Console()->messageError = ERROR_GEN_FAILURE;
+    kernel32_double::Console()->message = L"Un p\u00E9riph\u00E9rique ne fonctionne pas.\r\n";
     const std::wstring ports = OnConsole(850, [] {
         PortFinding finding;
         survey::FindPort("COM251", &finding);
         PortPrinter::PrintDetail(finding);
     });
-    EXPECT_NE(ports.find(L"cannot open: Un p\u00E9riph\u00E9rique ne fonctionne pas.\n"),
+    EXPECT_NE(ports.find(L"cannot open: Un p??riph??rique ne fonctionne pas.\n"),
               std::wstring::npos)
         << ports;
 
@@ -112,7 +103,7 @@ TEST(Console, TextReachesAConsoleAsUtf16) {
             console::Print("%c", 'x');
         }
     });
-    EXPECT_EQ(kernel32_double::Text()->writes, (std::vector<DWORD>{256, 44}));
+    EXPECT_EQ(kernel32_double::Console()->writes, (std::vector<DWORD>{256, 44}));
 }
 
 // Ctrl+Z then Enter, or a read interrupted by Ctrl+C, returns no byte on a console; the user can
