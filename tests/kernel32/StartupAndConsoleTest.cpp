@@ -85,7 +85,7 @@ TEST(Console, TextReachesAConsoleAsUtf16) {
         survey::FindPort("COM251", &finding);
         PortPrinter::PrintDetail(finding);
     });
-    EXPECT_NE(ports.find(L"cannot open: Un p??riph??rique ne fonctionne pas.\n"),
+    EXPECT_NE(ports.find(L"cannot open: Un p\u00E9riph\u00E9rique ne fonctionne pas.\n"),
               std::wstring::npos)
         << ports;
 
