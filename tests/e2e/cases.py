@@ -87,8 +87,6 @@ def startup_failures(context):
             ([b"flipped.bin", here], port, 115200, in_file(b"flipped.bin", INVALID), 5),
             ([b"short.bin", here], port, 115200, in_file(b"short.bin", READ_ERROR), 6),
             ([name, b"-130"], 130, 115200, NOT_LISTED % 130, 8),
-            ([name, b"3"], 0, 115200, NOT_LISTED % 0, 8),
-            ([name, here, b"-B9600"], 0, 115200, NOT_LISTED % 0, 8),
             ([name, b"-b0", here], port, 0, b"Error setting baud rate 0: " + BAD_RATE + b"\n", 7),
         ]
         for args, shown_port, baud, message, code in cases:
@@ -146,17 +144,6 @@ def normal_download(context):
     with Session(context, "--silent-connects", "2", blocks=4) as session:
         expected = download_body(4, silent_connects=2) + success_line(session.file)
         session.expect_end(session.run(), expected, 0, True, end_message="yes")
-
-
-@case
-def a_second_run_on_the_same_line(context):
-    """A pseudo-terminal keeps a descriptor's exclusive mode while its other side lives."""
-    if context.is_wine:
-        raise Skip(NO_WINE_LOCK)
-    with Session(context, "--stay", blocks=2) as session:
-        expected = download_body(2) + success_line(session.file)
-        expect_equal(session.finished(session.run()), (0, expected), "first run")
-        session.expect_end(session.run(), expected, 0, blocks_accepted="4")
 
 
 @case
