@@ -161,13 +161,6 @@ def refusals_and_empty_files(context):
 
 
 @case
-def block_never_answered(context):
-    with Session(context, "--ignore-block", "2", blocks=3) as session:
-        session.expect_end(session.run(), BLOCK_2_GIVEN_UP, 11, session.blocks[:1],
-                           end_message="no")
-
-
-@case
 def abort_while_waiting_for_connection(context):
     """Also from a non-blocking standard input, where "nothing yet" is not the end of input."""
     for stdin in ("pipe", "non-blocking"):
