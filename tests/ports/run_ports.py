@@ -245,7 +245,6 @@ def command_line(context):
             ([""], 2, "", r"usage: (.+\n)+"),
             (["COM200"], 1, r"COM200: no device has this number on Linux .*\n", ""),
             (["/"], 1, "/: / is a directory, not a serial port\n", ""),
-            (["COM0"], 1, r"COM0: no device has this number on Linux .*\n", ""),
             (["COM257"], 1, r"COM257: no device has this number on Linux .*\n", ""),
             ([missing], 1, "%s: %s does not exist\n" % (re.escape(missing), re.escape(missing)),
              ""),
