@@ -211,7 +211,6 @@ def listing_and_details(context):
         usb_detail = "COM33: %s\n  state:        free\n  driver:       ftdi_sio\n" % usb
         details = [  # name given, exit status, the detail's beginning
             ("COM33", 0, usb_detail),
-            ("com33", 0, usb_detail),
             (usb, 0, usb_detail),
             ("ttyUSB0", 0, usb_detail),
             (by_id, 0, usb_detail),
