@@ -87,8 +87,6 @@ def startup_failures(context):
             ([b"flipped.bin", here], port, 115200, in_file(b"flipped.bin", INVALID), 5),
             ([b"short.bin", here], port, 115200, in_file(b"short.bin", READ_ERROR), 6),
             ([name, b"-130"], 130, 115200, NOT_LISTED % 130, 8),
-            ([name, b"3"], 0, 115200, NOT_LISTED % 0, 8),
-            ([name, here, b"-B9600"], 0, 115200, NOT_LISTED % 0, 8),
             ([name, b"-b0", here], port, 0, b"Error setting baud rate 0: " + BAD_RATE + b"\n", 7),
         ]
         for args, shown_port, baud, message, code in cases:
@@ -149,17 +147,6 @@ def normal_download(context):
 
 
 @case
-def a_second_run_on_the_same_line(context):
-    """A pseudo-terminal keeps a descriptor's exclusive mode while its other side lives."""
-    if context.is_wine:
-        raise Skip(NO_WINE_LOCK)
-    with Session(context, "--stay", blocks=2) as session:
-        expected = download_body(2) + success_line(session.file)
-        expect_equal(session.finished(session.run()), (0, expected), "first run")
-        session.expect_end(session.run(), expected, 0, blocks_accepted="4")
-
-
-@case
 def refusals_and_empty_files(context):
     """NAKs to a block and to the connect request; a file of no blocks still sends the end."""
     cases = [  # simulator options, blocks, console before the success line
@@ -171,13 +158,6 @@ def refusals_and_empty_files(context):
         with Session(context, *options, blocks=blocks) as session:
             expected = body + success_line(session.file)
             session.expect_end(session.run(), expected, 0, True, end_message="yes")
-
-
-@case
-def block_never_answered(context):
-    with Session(context, "--ignore-block", "2", blocks=3) as session:
-        session.expect_end(session.run(), BLOCK_2_GIVEN_UP, 11, session.blocks[:1],
-                           end_message="no")
 
 
 @case
@@ -313,8 +293,8 @@ def many_blocks_byte_for_byte(context):
 def text_flood_before_an_ack(context):
     """Text before the first block's ACK, more than any buffer holds, shown whole on its line."""
     # Wine reads a port a byte at a time through the wine server, and qemu-user emulates every
-    # read: they get less, to fit in the block's 10 s wait.
-    flood = 4096 if context.is_wine or context.emulator else 65536
+    # read: on a busy machine 1,500 bytes took the block's whole 10 s wait, so they get less.
+    flood = 1024 if context.is_wine or context.emulator else 65536
     text = (FLOOD_TEXT * (flood // len(FLOOD_TEXT) + 1))[:flood]
     with Session(context, "--flood", str(flood), "--quiet", blocks=3) as session:
         body = download_body(3, upto=1) + text + download_body(3)[len(download_body(3, upto=1)) :]

@@ -211,7 +211,6 @@ def listing_and_details(context):
         usb_detail = "COM33: %s\n  state:        free\n  driver:       ftdi_sio\n" % usb
         details = [  # name given, exit status, the detail's beginning
             ("COM33", 0, usb_detail),
-            ("com33", 0, usb_detail),
             (usb, 0, usb_detail),
             ("ttyUSB0", 0, usb_detail),
             (by_id, 0, usb_detail),
@@ -245,7 +244,6 @@ def command_line(context):
             ([""], 2, "", r"usage: (.+\n)+"),
             (["COM200"], 1, r"COM200: no device has this number on Linux .*\n", ""),
             (["/"], 1, "/: / is a directory, not a serial port\n", ""),
-            (["COM0"], 1, r"COM0: no device has this number on Linux .*\n", ""),
             (["COM257"], 1, r"COM257: no device has this number on Linux .*\n", ""),
             ([missing], 1, "%s: %s does not exist\n" % (re.escape(missing), re.escape(missing)),
              ""),
