@@ -81,25 +81,43 @@ void AddToPieces(const wchar_t* text, std::size_t length) {
     }
 }
 
-// Each byte makes at most one UTF-16 unit, in UTF-8 and in every ANSI code page, and each UTF-16
-// unit that UTF-8 text makes takes no more bytes in the ANSI code page than it took in UTF-8.
-// False without memory.
+// Each byte makes at most one UTF-16 unit, in UTF-8 and in every ANSI code page; each UTF-16 unit
+// takes at most 3 bytes in an ANSI code page (UTF-8 as the system's code page, where a byte that
+// is not UTF-8 becomes U+FFFD). False without memory or when a conversion fails, so that the text
+// still goes out as it is.
+constexpr std::size_t kMostAnsiBytesPerUnit = 3;
+
 bool WriteText(TextEncoding encoding, const char* text, int length) {
+    const std::size_t ansiSize = static_cast<std::size_t>(length) * kMostAnsiBytesPerUnit;
     TextSpace<wchar_t> wide(static_cast<std::size_t>(length));
-    TextSpace<char> ansi(consoleOutput == nullptr ? static_cast<std::size_t>(length) : 0);
+    TextSpace<char> ansi(consoleOutput == nullptr ? ansiSize : 0);
     if (wide.Data() == nullptr || ansi.Data() == nullptr) {
         return false;
     }
     const UINT codePage = encoding == TextEncoding::kUtf8 ? CP_UTF8 : CP_ACP;
     const int wideLength = MultiByteToWideChar(codePage, 0, text, length, wide.Data(), length);
+    if (wideLength == 0 && length > 0) {
+        return false;
+    }
     if (consoleOutput != nullptr) {
         AddToPieces(wide.Data(), static_cast<std::size_t>(wideLength));
         return true;
     }
     const int ansiLength = WideCharToMultiByte(CP_ACP, 0, wide.Data(), wideLength, ansi.Data(),
-                                               length, nullptr, nullptr);
+                                               static_cast<int>(ansiSize), nullptr, nullptr);
+    if (ansiLength == 0 && wideLength > 0) {
+        return false;
+    }
     std::fwrite(ansi.Data(), 1, static_cast<std::size_t>(ansiLength), stdout);
     return true;
+}
+
+// Text that goes out as it is, when it could not be converted, comes after what the pieces
+// already hold.
+void WritePiecesFirst() {
+    if (consoleOutput != nullptr) {
+        WritePiece();
+    }
 }
 
 }  // namespace
@@ -128,10 +146,12 @@ void PrintOutput(TextEncoding encoding, const char* format, std::va_list argumen
         TextSpace<char> text(size);
         // Without memory the text goes out as the C runtime writes it, rather than not at all.
         if (text.Data() == nullptr) {
+            WritePiecesFirst();
             std::vprintf(format, again);
         } else {
             std::vsnprintf(text.Data(), size, format, again);
             if (!WriteText(encoding, text.Data(), length)) {
+                WritePiecesFirst();
                 std::fwrite(text.Data(), 1, static_cast<std::size_t>(length), stdout);
             }
         }
