@@ -326,7 +326,11 @@ def random_bytes_before_every_reply(context):
             for shown, place in zip(match.groups(), places):
                 expect(shown, "no device text shown " + place)
 
-        summary = {"connect_requests": "1", "blocks": str(count), "NAKs": "0"}
+        summary = {"blocks": str(count), "NAKs": "0"}
+        if not context.is_wine:
+            # Wine, reading a byte at a time through its server, may not get through a connect
+            # ACK's 512 bytes within the 500 ms wait on a loaded machine.
+            summary["connect_requests"] = "1"
         session.expect_end(session.run(), check, 0, True, **summary)
 
 
