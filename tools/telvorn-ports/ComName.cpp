@@ -22,38 +22,33 @@ bool StartsWithCom(const char* text) {
     return true;
 }
 
-const char* SkipDevicePrefix(const char* text) {
+// The digits after "COM" (and the device prefix, if any); null when the name is not "COM" and
+// one or more digits.
+const char* ComDigits(const char* text) {
     if (std::strncmp(text, kDevicePrefix, sizeof kDevicePrefix - 1) == 0) {
-        return text + sizeof kDevicePrefix - 1;
+        text += sizeof kDevicePrefix - 1;
     }
-    return text;
+    if (!StartsWithCom(text)) {
+        return nullptr;
+    }
+    const char* digits = text + kComLength;
+    const bool allDigits = digits[0] != '\0' && digits[std::strspn(digits, kDigits)] == '\0';
+    return allDigits ? digits : nullptr;
 }
 
 }  // namespace
 
 bool IsComName(const char* text) {
-    text = SkipDevicePrefix(text);
-    if (!StartsWithCom(text)) {
-        return false;
-    }
-    const char* digits = text + kComLength;
-    return digits[0] != '\0' && digits[std::strspn(digits, kDigits)] == '\0';
+    return ComDigits(text) != nullptr;
 }
 
 bool ParseComName(const char* text, std::uint32_t* number) {
-    text = SkipDevicePrefix(text);
-    if (!StartsWithCom(text)) {
-        return false;
-    }
-    const char* digits = text + kComLength;
-    if (digits[0] == '\0' || digits[0] == '0') {
+    const char* digits = ComDigits(text);
+    if (digits == nullptr || digits[0] == '0') {
         return false;
     }
     std::uint32_t value = 0;
     for (const char* digit = digits; *digit != '\0'; ++digit) {
-        if (!std::isdigit(static_cast<unsigned char>(*digit))) {
-            return false;
-        }
         value = value * kDecimalBase + static_cast<std::uint32_t>(*digit - '0');
         if (value > SerialPort::kMaxPortNumber) {
             return false;
