@@ -1,6 +1,8 @@
 #define KERNEL32_DOUBLE_ITSELF
 #include "Kernel32Double.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <map>
@@ -17,9 +19,8 @@ struct Transfer {
     DWORD thread = 0;         // the thread that issued it
     bool isWrite = false;
     bool complete = false;
-    bool incomplete = false;  // signalled, yet reports ERROR_IO_INCOMPLETE until cancelled
-    bool byteOnCancel = false;
-    std::uint8_t* buffer = nullptr;
+    bool incomplete = false;               // signalled, yet ERROR_IO_INCOMPLETE until cancelled
+    std::uint8_t* byteOnCancel = nullptr;  // where a cancelled read puts the byte that came
     std::uint8_t byte = 0;
     DWORD count = 0;
     DWORD error = 0;
@@ -91,19 +92,27 @@ void Complete(Transfer* transfer, DWORD count, DWORD error) {
     SetEvent(transfer->signal);
 }
 
-void Cancel(Transfer* transfer) {
-    transfer->incomplete = false;
-    if (transfer->byteOnCancel) {
-        *transfer->buffer = transfer->byte;
+// Cancels each transfer on the port that has not ended and that the caller's rule picks.
+template <typename Picks>
+void CancelEach(HANDLE port, Picks picks) {
+    for (auto& entry : state.transfers) {
+        Transfer& transfer = entry.second;
+        if (transfer.port != port || transfer.complete || !picks(transfer)) {
+            continue;
+        }
+        transfer.incomplete = false;
+        if (transfer.byteOnCancel != nullptr) {
+            *transfer.byteOnCancel = transfer.byte;
+        }
+        Complete(&transfer, transfer.byteOnCancel != nullptr ? 1 : 0,
+                 transfer.byteOnCancel != nullptr ? 0 : ERROR_OPERATION_ABORTED);
     }
-    Complete(transfer, transfer->byteOnCancel ? 1 : 0,
-             transfer->byteOnCancel ? 0 : ERROR_OPERATION_ABORTED);
 }
 
+// ReadFile (fileapi.h): a pipe whose writer has closed fails with ERROR_BROKEN_PIPE.
 BOOL ReadInput(char* buffer, LPDWORD read) {
     Hold hold(lock);
     std::deque<int>& reads = state.console.inputReads;
-    ++state.console.inputReadCalls;
     *read = 0;
     if (reads.empty()) {
         return Fail(ERROR_BROKEN_PIPE);
@@ -118,7 +127,6 @@ BOOL ReadInput(char* buffer, LPDWORD read) {
 
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped, false);
-    transfer->buffer = buffer;
     if (port->reads.empty() && !port->emptyReadsAtOnce) {
         return Fail(ERROR_IO_PENDING);
     }
@@ -134,7 +142,7 @@ BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* 
     transfer->byte = step.byte;
     if (step.kind == ReadStep::kIncompleteThenByte || step.kind == ReadStep::kIncompleteNoByte) {
         transfer->incomplete = true;
-        transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte;
+        transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte ? buffer : nullptr;
         SetEvent(transfer->signal);
         return Fail(ERROR_IO_PENDING);
     }
@@ -266,13 +274,9 @@ BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
         if (port->unplugged) {
             return Fail(ERROR_BAD_COMMAND);
         }
-        for (auto& entry : state.transfers) {
-            Transfer& transfer = entry.second;
-            const DWORD abort = transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT;
-            if (transfer.port == handle && !transfer.complete && (flags & abort) != 0) {
-                Cancel(&transfer);
-            }
-        }
+        CancelEach(handle, [&](const Transfer& transfer) {
+            return (flags & (transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT)) != 0;
+        });
         return TRUE;
     });
 }
@@ -310,7 +314,7 @@ BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
 // WriteFile (fileapi.h) may complete at once and, with write time-outs, with fewer bytes.
 BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLAPPED overlapped) {
     return OnPort(file, "WriteFile", [&](FakePort* port) {
-        if (AbortsOnError(*port) || port->write == WriteBehaviour::kFails) {
+        if (AbortsOnError(*port) || port->writeError != 0) {
             return Fail(AbortsOnError(*port) ? ERROR_OPERATION_ABORTED : port->writeError);
         }
         Transfer* transfer = Start(file, overlapped, true);
@@ -323,50 +327,35 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLA
     });
 }
 
-// GetOverlappedResult (ioapiset.h): ERROR_IO_INCOMPLETE, or with bWait, wait for the end.
+// GetOverlappedResult (ioapiset.h): ERROR_IO_INCOMPLETE, or with bWait, wait for the end. Only a
+// call ends a fake transfer, so one that has not ended when waited for never would.
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait) {
-    std::unique_lock<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(file);
-    if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    const DWORD started = GetTickCount();
-    for (;;) {
+    return OnPort(file, "GetOverlappedResult", [&](FakePort* port) {
         auto found = state.transfers.find(overlapped);
         if (found == state.transfers.end()) {
             return Fail(ERROR_INVALID_PARAMETER);
         }
         const Transfer& transfer = found->second;
-        if (transfer.complete && !transfer.incomplete) {
-            *count = transfer.count;
-            return transfer.error == 0 ? TRUE : Fail(transfer.error);
-        }
-        if (!wait) {
+        if (!transfer.complete || transfer.incomplete) {
+            if (wait) {
+                ADD_FAILURE() << "GetOverlappedResult waits for ever on " << port->name;
+            }
             return Fail(ERROR_IO_INCOMPLETE);
         }
-        if (GetTickCount() - started >= kUnendingWaitMs) {
-            port->calls.push_back("GetOverlappedResult waits for ever");
-            return Fail(ERROR_IO_INCOMPLETE);
-        }
-        hold.unlock();
-        Sleep(1);
-        hold.lock();
-    }
+        *count = transfer.count;
+        return transfer.error == 0 ? TRUE : Fail(transfer.error);
+    });
 }
 
 // CancelIo (ioapiset.h): the calling thread's I/O only; "Canceling Pending I/O Operations": the
 // driver may complete it late or never.
 BOOL WINAPI Double_CancelIo(HANDLE file) {
     return OnPort(file, "CancelIo", [&](FakePort* port) {
-        for (auto& entry : state.transfers) {
-            Transfer& transfer = entry.second;
-            const bool leftPending = transfer.isWrite && port->cancelLeftPending;
-            if (transfer.port == file && !transfer.complete &&
-                transfer.thread == GetCurrentThreadId() && !leftPending) {
-                Cancel(&transfer);
-            }
-        }
+        CancelEach(file, [&](const Transfer& transfer) {
+            return transfer.thread == GetCurrentThreadId() &&
+                   !(transfer.isWrite && port->cancelLeftPending);
+        });
         return TRUE;
     });
 }
