@@ -19,7 +19,10 @@ class Ports(contextlib.ExitStack):
         super().__init__()
         self.context, self.device_dir = context, context.device_dir
         self.sysfs_dir = context.sysfs_dir
-        self.tool = os.path.join(context.linux_build, "tools", "telvorn-ports", "telvorn-ports")
+        tool = os.path.join("tools", "telvorn-ports", "telvorn-ports")
+        self.command = ([context.wine_run, os.path.join(context.windows_build, tool + ".exe")]
+                        if context.is_wine else
+                        context.emulator + [os.path.join(context.linux_build, tool)])
 
     def lease(self, number=None):
         lease, number = lease_port(self.context, number)
@@ -27,8 +30,10 @@ class Ports(contextlib.ExitStack):
         return number
 
     def link(self, name, target):
-        self.callback(os.unlink, os.path.join(self.device_dir, name))
-        return relink(os.path.join(self.device_dir, name), target)
+        path = os.path.join(self.device_dir, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        self.callback(os.unlink, path)
+        return relink(path, target)
 
     def place(self, name, make):
         """Something that is no device, made by make(path), at name's place in the device folder."""
@@ -59,7 +64,7 @@ class Ports(contextlib.ExitStack):
             pathlib.Path(full).write_text(text + "\n")
 
     def run(self, *args, as_user=None):
-        command = self.context.emulator + [self.tool] + list(args)
+        command = self.command + list(args)
         if as_user is not None:
             # The build may lie in a folder only its owner can enter (a clone in mktemp -d): the
             # user may search folders and read files there, and still needs the device's group
@@ -69,7 +74,9 @@ class Ports(contextlib.ExitStack):
                        "--ambient-caps=+dac_read_search"] + command
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=RUN_TIMEOUT)
-        return done.returncode, done.stdout.decode(), done.stderr.decode()
+        # The Windows C runtime writes text-mode line ends.
+        output = done.stdout.decode().replace("\r\n", "\n")
+        return done.returncode, output, done.stderr.decode()
 
 
 def line_for(output, device):
@@ -101,12 +108,9 @@ def listing_and_details(context):
         gone = ports.link(family_name(gone_number), os.path.join(ports.device_dir, "no-such-pty"))
         empty = ports.terminal(family_name(empty_number))
         ports.sysfs(os.path.join("class", "tty", family_name(empty_number), "type"), text="0")
-        by_id = os.path.join(ports.device_dir, "serial", "by-id",
-                             "usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0")
-        os.makedirs(os.path.dirname(by_id), exist_ok=True)
-        ports.link(os.path.relpath(by_id, ports.device_dir), "../../ttyUSB0")
-        unplugged = os.path.join(os.path.dirname(by_id), "usb-Prolific_PL2303-if00-port0")
-        ports.link(os.path.relpath(unplugged, ports.device_dir), "../../ttyUSB31")
+        by_id = ports.link("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0",
+                           "../../ttyUSB0")
+        unplugged = ports.link("serial/by-id/usb-Prolific_PL2303-if00-port0", "../../ttyUSB31")
         usb_ports = [  # tty, its USB device, the tty's device below that, driver, attributes
             ("ttyUSB0", "devices/pci0000:00/usb1/1-2", "1-2:1.0/ttyUSB0", "ftdi_sio",
              {"idVendor": "0403", "idProduct": "6001", "manufacturer": "FTDI",
@@ -277,40 +281,31 @@ def mapped_ports(context):
     """Mapped COM numbers listed free and in detail, named by the Setup API's Ports device."""
     if not context.windows_build:
         raise Skip("no Windows build named")
-    tool = os.path.join(context.windows_build, "tools", "telvorn-ports", "telvorn-ports.exe")
-    helper = os.path.join(context.windows_build, "tests", "fake_port_device.exe")
     named, unnamed = 211, 212
     friendly_name = "Test Serial Port (COM%d)" % named
-
-    def run(program, *args):
-        done = subprocess.run([context.wine_run, program] + list(args), stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
-        return done.returncode, done.stdout.decode().replace("\r\n", "\n")
-
-    with contextlib.ExitStack() as stack:
+    with Ports(context) as ports:
         for number in (named, unnamed):
             master, slave = os.openpty()
-            stack.callback(os.close, master)
-            stack.callback(context.dosdevice, number)
+            ports.callback(os.close, master)
+            ports.callback(context.dosdevice, number)
             context.dosdevice(number, os.ttyname(slave))
             os.close(slave)
-        expect_equal(run(helper, str(named), friendly_name)[0], 0, "the helper's status")
+        helper = os.path.join(context.windows_build, "tests", "fake_port_device.exe")
+        named_status = subprocess.run([context.wine_run, helper, str(named), friendly_name],
+                                      timeout=RUN_TIMEOUT).returncode
+        expect_equal(named_status, 0, "the helper's status")
 
-        status, output = run(tool)
+        status, output, _ = ports.run()
         expect_equal(status, 0, "exit status of the listing")
-        rows = [  # port, the end of its line
-            (named, "free  [%s]" % friendly_name),
-            (unnamed, "free"),
-        ]
-        for number, ending in rows:
+        for number, ending in ((named, "free  [%s]" % friendly_name), (unnamed, "free")):
             line = line_for(output, r"\\.\COM%d" % number)
             expect(re.fullmatch(r"COM%d +\\\\\.\\COM%d +%s" % (number, number, re.escape(ending)),
                                 line), "line: %r" % line)
-        status, output = run(tool, "COM%d" % named)
-        expect_equal(status, 0, "exit status of the detail")
-        expect_equal(output, "COM%d: \\\\.\\COM%d\n  state:        free\n  name:         %s\n"
-                     % (named, named, friendly_name), "detail")
-        expect_equal(run(tool, "COM213")[0], 1, "exit status for a port that is not mapped")
+        status, output, _ = ports.run("COM%d" % named)
+        detail = "COM%d: \\\\.\\COM%d\n  state:        free\n  name:         %s\n" % (
+            named, named, friendly_name)
+        expect_equal((status, output), (0, detail), "status and detail")
+        expect_equal(ports.run("COM213")[0], 1, "exit status for a port that is not mapped")
 
 
 if __name__ == "__main__":
