@@ -130,7 +130,7 @@ BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* 
     if (port->reads.empty() && !port->emptyReadsAtOnce) {
         return Fail(ERROR_IO_PENDING);
     }
-    ReadStep step{ReadStep::kNothingAtOnce, 0, 0};
+    ReadStep step{ReadStep::kNothingAtOnce};
     if (!port->reads.empty()) {
         step = port->reads.front();
         port->reads.pop_front();

@@ -30,8 +30,8 @@ struct ReadStep {
         kPendsThenFails,
     };
     Kind kind;
-    std::uint8_t byte;
-    DWORD error;
+    std::uint8_t byte = 0;
+    DWORD error = 0;
 };
 
 // How every WriteFile call on a fake port ends, unless writeError fails it: kPartlyAtOnce moves

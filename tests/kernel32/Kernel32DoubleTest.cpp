@@ -1,14 +1,23 @@
-// The Win32 port layer against drivers as users have them, through the kernel32 double.
+// The Win32 layer against Windows as users have it (drivers, ports that are slow to open,
+// consoles), through the kernel32 double.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Kernel32Double.h"
+#include "PortFinding.h"
+#include "PortPrinter.h"
+#include "PortSurvey.h"
+#include "app/Banner.h"
+#include "app/Console.h"
+#include "serial/EnumeratePorts.h"
 #include "serial/SerialPort.h"
 
 namespace {
 
+using kernel32_double::FakeConsole;
 using kernel32_double::FakePort;
 using kernel32_double::ReadStep;
 using kernel32_double::WriteBehaviour;
@@ -24,10 +33,6 @@ constexpr std::uint32_t kExchangeWaitMs = 500;
 // one that spins.
 constexpr int kFewReads = 20;
 constexpr std::uint8_t kMessage[] = {0x03, 0x12, 0x00, 0xFF};
-
-ReadStep Step(ReadStep::Kind kind, std::uint8_t byte = 0, DWORD error = 0) {
-    return ReadStep{kind, byte, error};
-}
 
 class Kernel32Double : public ::testing::Test {
   protected:
@@ -67,7 +72,7 @@ TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) 
     EXPECT_TRUE(m_fake->dcb.fOutxCtsFlow);
     EXPECT_EQ(m_fake->dcb.fRtsControl, static_cast<unsigned>(RTS_CONTROL_HANDSHAKE));
     m_fake->lineErrorPending = true;
-    m_fake->reads = {Step(ReadStep::kPendingThenByte, SerialPort::kAck)};
+    m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
     EXPECT_EQ(Exchange(), SerialPort::kAck);
     const auto purge = std::find(m_fake->calls.begin(), m_fake->calls.end(), "PurgeComm");
     ASSERT_NE(purge, m_fake->calls.end());
@@ -75,7 +80,7 @@ TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) 
 
     m_fake->write = WriteBehaviour::kHeld;
     m_fake->cancelLeftPending = true;
-    m_fake->reads = {Step(ReadStep::kPendingThenByte, SerialPort::kAck)};
+    m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
     testing::internal::CaptureStdout();
     EXPECT_EQ(Exchange(), SerialPort::kAck);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -92,15 +97,15 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
         ReadOutcome expected;
     };
     const Case cases[] = {
-        {Step(ReadStep::kByteAtOnce, 'A'), true, false, ReadOutcome::kByte},
-        {Step(ReadStep::kByteAtOnce, 'W'), true, true, ReadOutcome::kByte},  // stopped, byte waits
-        {Step(ReadStep::kNothingAtOnce), true, false, ReadOutcome::kNothing},
-        {Step(ReadStep::kIncompleteThenByte, 'B'), true, false, ReadOutcome::kByte},
-        {Step(ReadStep::kIncompleteNoByte), true, false, ReadOutcome::kNothing},
+        {{ReadStep::kByteAtOnce, 'A'}, true, false, ReadOutcome::kByte},
+        {{ReadStep::kByteAtOnce, 'W'}, true, true, ReadOutcome::kByte},  // stopped, byte waits
+        {{ReadStep::kNothingAtOnce}, true, false, ReadOutcome::kNothing},
+        {{ReadStep::kIncompleteThenByte, 'B'}, true, false, ReadOutcome::kByte},
+        {{ReadStep::kIncompleteNoByte}, true, false, ReadOutcome::kNothing},
         // A failed read on a live port is issued again.
-        {Step(ReadStep::kFails, 0, ERROR_INVALID_PARAMETER), true, false, ReadOutcome::kNothing},
+        {{ReadStep::kFails, 0, ERROR_INVALID_PARAMETER}, true, false, ReadOutcome::kNothing},
         // Through the port handle, a completion is missed when the write signals it too.
-        {Step(ReadStep::kByteAtOnce, 'E'), false, false, ReadOutcome::kFailed},
+        {{ReadStep::kByteAtOnce, 'E'}, false, false, ReadOutcome::kFailed},
     };
     for (const Case& c : cases) {
         const int row = static_cast<int>(&c - cases);
@@ -189,11 +194,11 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         m_fake->emptyReadsAtOnce = c.error == 0;
         m_fake->writeError = c.onWrite ? c.error : 0;
         if (readError) {
-            m_fake->reads = {Step(ReadStep::kPendsThenFails, 0, c.error)};
+            m_fake->reads = {{ReadStep::kPendsThenFails, 0, c.error}};
         }
         // A live port's read is issued again, and then takes the reply.
         if (readError && !letGo) {
-            m_fake->reads.push_back(Step(ReadStep::kPendingThenByte, SerialPort::kAck));
+            m_fake->reads.push_back({ReadStep::kPendingThenByte, SerialPort::kAck});
         }
         EXPECT_EQ(Exchange(kExchangeWaitMs),
                   readError && !letGo ? SerialPort::kAck : SerialPort::kNoReply)
@@ -212,10 +217,115 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         EXPECT_GE(GetTickCount() - started, kShortWaitMs / 2) << what;
         EXPECT_FALSE(m_port.IsOpen()) << what;
         m_fake->openError = 0;  // plugged back in
-        m_fake->reads = {Step(ReadStep::kPendingThenByte, SerialPort::kAck)};
+        m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
         EXPECT_EQ(Exchange(), SerialPort::kAck) << what;
         EXPECT_EQ(m_fake->opens, 1) << what;
         EXPECT_EQ(m_fake->dcb.BaudRate, kRate) << what;
+    }
+}
+
+constexpr DWORD kBlockingOpenMs = 10000;
+// The scan's own limit is 2 s; anything near one blocking open means the limit did not hold.
+constexpr ULONGLONG kScanBoundMs = 5000;
+
+// Three Bluetooth ports paging absent devices, among ports that open at once: the scan lists the
+// others in order within about its limit, with a worker for each open that blocks and one more,
+// and each blocked probe is cancelled when the scan ends, so that nothing keeps the process.
+TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
+    kernel32_double::Reset();
+    for (const char* name : {"\\\\.\\COM2", "\\\\.\\COM8", "\\\\.\\COM200"}) {
+        kernel32_double::AddPort(name);
+    }
+    const std::vector<const char*> blocking = {"\\\\.\\COM3", "\\\\.\\COM5", "\\\\.\\COM9"};
+    for (const char* name : blocking) {
+        kernel32_double::AddPort(name)->openDelayMs = kBlockingOpenMs;
+    }
+    const ULONGLONG started = GetTickCount64();
+    SerialPortList* list = EnumeratePorts();
+    ASSERT_NE(list, nullptr);
+    std::vector<std::uint32_t> listed;
+    for (std::uint32_t index = 0; index < list->Count(); ++index) {
+        listed.push_back(list->At(index)->PortNumber());
+    }
+    delete list;
+    EXPECT_EQ(listed, (std::vector<std::uint32_t>{2, 8, 200}));
+    EXPECT_LT(GetTickCount64() - started, kScanBoundMs);
+    EXPECT_LE(kernel32_double::OpeningThreads(), blocking.size() + 1);
+
+    // The double must outlive the blocked opens, which end well before they would by themselves.
+    for (const char* name : blocking) {
+        const kernel32_double::FakePort* port = kernel32_double::PortNamed(name);
+        while (port->calls.empty() && GetTickCount64() - started < kScanBoundMs) {
+            Sleep(50);
+        }
+        EXPECT_EQ(port->calls.size(), 1u) << name;
+        EXPECT_EQ(port->opens, port->closes) << name;
+    }
+}
+
+// What reaches WriteConsoleW from print on a console of the given output code page.
+std::wstring OnConsole(UINT codePage, void (*print)()) {
+    FakeConsole* fake = kernel32_double::Console();
+    fake->outputIsConsole = true;
+    fake->outputCodePage = codePage;
+    console::Setup();
+    print();
+    console::Flush();
+    fake->outputIsConsole = false;
+    console::Setup();
+    return fake->written;
+}
+
+// UTF-16 whatever the code page: an ANSI (1252) name on an OEM (850) console; a French system's
+// words, read wide and kept to printable ASCII; the box as + - | on consoles that draw box
+// characters two columns wide; text without line ends in pieces of 256 characters.
+TEST(Console, TextReachesAConsoleAsUtf16) {
+    kernel32_double::Reset();
+    EXPECT_EQ(OnConsole(850, [] { console::Print("File name: Pr\374fung.bin\n"); }),
+              L"File name: Pr\u00FCfung.bin\n");
+
+    kernel32_double::Reset();
+    kernel32_double::AddPort("\\\\.\\COM251")->openError = ERROR_GEN_FAILURE;
+    kernel32_double::Console()->messageError = ERROR_GEN_FAILURE;
+    kernel32_double::Console()->message = L"Un p\u00E9riph\u00E9rique ne fonctionne pas.\r\n";
+    const std::wstring ports = OnConsole(850, [] {
+        PortFinding finding;
+        survey::FindPort("COM251", &finding);
+        PortPrinter::PrintDetail(finding);
+    });
+    EXPECT_NE(ports.find(L"cannot open: Un p\u00E9riph\u00E9rique ne fonctionne pas.\n"),
+              std::wstring::npos)
+        << ports;
+
+    const std::wstring rule(36, L'-');
+    const std::wstring plain = L"  +" + rule + L"+\n  | TELVORN v2.00  QEV downloader      |\n" +
+                               L"  | Configuration download to the TEQ6 |\n  +" + rule + L"+\n";
+    for (UINT codePage : {932u, 936u, 949u, 950u}) {
+        kernel32_double::Reset();
+        EXPECT_EQ(OnConsole(codePage, [] { PrintBanner(); }), plain) << codePage;
+    }
+
+    kernel32_double::Reset();
+    OnConsole(437, [] {
+        for (int i = 0; i < 300; ++i) {
+            console::Print("%c", 'x');
+        }
+    });
+    EXPECT_EQ(kernel32_double::Console()->writes, (std::vector<DWORD>{256, 44}));
+}
+
+// Ctrl+Z then Enter, or a read interrupted by Ctrl+C, returns no byte on a console; the user can
+// still type 'x' after it. From a pipe, a file or NUL, no byte is the end of input.
+TEST(Console, AReadOfNoByteEndsInputOnlyWhenItIsNotAConsole) {
+    for (bool isConsole : {true, false}) {
+        kernel32_double::Reset();
+        FakeConsole* console = kernel32_double::Console();
+        console->inputIsConsole = isConsole;
+        console->inputReads = {FakeConsole::kNoByte, FakeConsole::kNoByte, 'x'};
+        char character = 0;
+        EXPECT_EQ(platform::ReadInputChar(&character), isConsole) << isConsole;
+        EXPECT_EQ(character, isConsole ? 'x' : 0) << isConsole;
+        EXPECT_EQ(console->inputReads.size(), isConsole ? 0u : 2u) << isConsole;
     }
 }
 
