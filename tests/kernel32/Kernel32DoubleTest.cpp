@@ -123,6 +123,10 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
                   c.expected)
             << row;
         EXPECT_EQ(byte, c.expected == ReadOutcome::kByte ? c.step.byte : 0) << row;
+        // Events are manual-reset: a stop raised before the reader looks stays raised for every
+        // later look, where an auto-reset one would be cleared by the first.
+        EXPECT_EQ(platform::IsSignalled(stop), c.stopped) << row;
+        EXPECT_EQ(platform::IsSignalled(stop), c.stopped) << row;
         EXPECT_EQ(Count("ReadFile"), c.withReadEvent ? 1 : 0) << row;
         platform::CloseEvent(readEvent);
         platform::CloseEvent(stop);
