@@ -66,9 +66,8 @@ class Ports(contextlib.ExitStack):
     def run(self, *args, as_user=None):
         command = self.command + list(args)
         if as_user is not None:
-            # The build may lie in a folder only its owner can enter (a clone in mktemp -d): the
-            # user may search folders and read files there, and still needs the device's group
-            # to open a device for writing.
+            # The build may lie in a folder only its owner can enter (a clone in mktemp -d); the
+            # device's group is still needed to open a device for writing.
             command = ["setpriv", "--reuid=%d" % as_user, "--regid=%d" % as_user,
                        "--clear-groups", "--inh-caps=+dac_read_search",
                        "--ambient-caps=+dac_read_search"] + command
@@ -80,7 +79,6 @@ class Ports(contextlib.ExitStack):
 
 
 def line_for(output, device):
-    """The listing's line of the device."""
     lines = [l for l in output.splitlines() if re.search(r"\s%s(\s|$)" % re.escape(device), l)]
     expect_equal(len(lines), 1, "lines naming %s in:\n%s" % (device, output))
     return lines[0]
@@ -148,9 +146,9 @@ def listing_and_details(context):
         reader = subprocess.Popen(["cat", opened], stdout=subprocess.DEVNULL)
         ports.callback(reader.wait)
         ports.callback(reader.kill)
-        wait_until(lambda: any(os.path.realpath(os.path.join("/proc/%d/fd" % reader.pid, fd))
-                               == os.path.realpath(opened)
-                               for fd in os.listdir("/proc/%d/fd" % reader.pid)))
+        fds = "/proc/%d/fd" % reader.pid
+        wait_until(lambda: os.path.realpath(opened) in {os.path.realpath(os.path.join(fds, fd))
+                                                        for fd in os.listdir(fds)})
 
         status, output, _ = ports.run()
         expect_equal(status, 0, "exit status of the listing")
@@ -240,9 +238,9 @@ def no_permission(context):
             raise Skip("setpriv cannot run the tool as nobody: %s" % errors.strip())
         plain_number = ports.lease()
         plain = ports.place(family_name(plain_number), lambda path: open(path, "w").close())
-        status, output, _ = ports.run("COM%d" % plain_number, as_user=NOBODY)
-        expect_equal((status, output), (1, "COM%d: %s is a regular file, not a serial port\n"
-                                            % (plain_number, plain)), "a file's status and detail")
+        detail = "COM%d: %s is a regular file, not a serial port\n" % (plain_number, plain)
+        expect_equal(ports.run("COM%d" % plain_number, as_user=NOBODY)[:2], (1, detail),
+                     "a file's status and detail")
         number = ports.lease()
         link = ports.terminal(family_name(number))
         os.chown(os.readlink(link), 0, grp.getgrnam("dialout").gr_gid)

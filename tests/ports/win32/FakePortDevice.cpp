@@ -20,13 +20,6 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr DWORD kAnyProfile = 0;
 
-// The process ends at once: what it holds goes with it.
-int Fail(const char* step) {
-    std::fprintf(stderr, "fake_port_device: %s failed (error %lu)\n", step,
-                 static_cast<unsigned long>(GetLastError()));
-    return kExitFailed;
-}
-
 const BYTE* Bytes(const char* text) {
     return reinterpret_cast<const BYTE*>(text);
 }
@@ -37,6 +30,7 @@ DWORD SizeWithNul(const char* text) {
 
 }  // namespace
 
+// What the process holds goes with it when it ends.
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: fake_port_device NUMBER FRIENDLY-NAME\n");
@@ -51,25 +45,23 @@ int main(int argc, char** argv) {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     // Registered by an earlier run, the device is opened instead.
-    const bool found =
-        (SetupDiCreateDeviceInfoA(devices, instanceId, &GUID_DEVCLASS_PORTS, nullptr, nullptr, 0,
-                                  &device) &&
-         SetupDiRegisterDeviceInfo(devices, &device, 0, nullptr, nullptr, nullptr)) ||
+    if (!SetupDiCreateDeviceInfoA(devices, instanceId, &GUID_DEVCLASS_PORTS, nullptr, nullptr, 0,
+                                  &device) ||
+        !SetupDiRegisterDeviceInfo(devices, &device, 0, nullptr, nullptr, nullptr)) {
         SetupDiOpenDeviceInfoA(devices, instanceId, nullptr, 0, &device);
-    if (!found) {
-        return Fail("SetupDiCreateDeviceInfo");
     }
     HKEY key = SetupDiCreateDevRegKeyA(devices, &device, DICS_FLAG_GLOBAL, kAnyProfile, DIREG_DEV,
                                        nullptr, nullptr);
-    if (key == INVALID_HANDLE_VALUE) {
-        return Fail("SetupDiCreateDevRegKey");
-    }
     const bool named =
+        key != INVALID_HANDLE_VALUE &&
         SetupDiSetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, Bytes(friendlyName),
                                           SizeWithNul(friendlyName)) &&
         RegSetValueExA(key, "PortName", 0, REG_SZ, Bytes(portName), SizeWithNul(portName)) ==
             ERROR_SUCCESS;
-    RegCloseKey(key);
-    SetupDiDestroyDeviceInfoList(devices);
-    return named ? 0 : Fail("naming the device");
+    if (!named) {
+        std::fprintf(stderr, "fake_port_device: naming %s failed (error %lu)\n", instanceId,
+                     static_cast<unsigned long>(GetLastError()));
+        return kExitFailed;
+    }
+    return 0;
 }
