@@ -109,22 +109,6 @@ void CancelEach(HANDLE port, Picks picks) {
     }
 }
 
-// ReadFile (fileapi.h): a pipe whose writer has closed fails with ERROR_BROKEN_PIPE.
-BOOL ReadInput(char* buffer, LPDWORD read) {
-    Hold hold(lock);
-    std::deque<int>& reads = state.console.inputReads;
-    *read = 0;
-    if (reads.empty()) {
-        return Fail(ERROR_BROKEN_PIPE);
-    }
-    if (reads.front() != FakeConsole::kNoByte) {
-        *buffer = static_cast<char>(reads.front());
-        *read = 1;
-    }
-    reads.pop_front();
-    return TRUE;
-}
-
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped, false);
     if (port->reads.empty() && !port->emptyReadsAtOnce) {
@@ -298,11 +282,23 @@ BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT statu
     });
 }
 
-// ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte.
+// ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte. From a
+// pipe whose writer has closed, it fails with ERROR_BROKEN_PIPE.
 BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
                             LPOVERLAPPED overlapped) {
     if (file == kInput) {
-        return ReadInput(static_cast<char*>(buffer), read);
+        Hold hold(lock);
+        std::deque<int>& reads = state.console.inputReads;
+        *read = 0;
+        if (reads.empty()) {
+            return Fail(ERROR_BROKEN_PIPE);
+        }
+        if (reads.front() != FakeConsole::kNoByte) {
+            *static_cast<char*>(buffer) = static_cast<char>(reads.front());
+            *read = 1;
+        }
+        reads.pop_front();
+        return TRUE;
     }
     return OnPort(file, "ReadFile", [&](FakePort* port) {
         return AbortsOnError(*port)
