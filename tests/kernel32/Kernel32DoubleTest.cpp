@@ -108,7 +108,7 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
         {{ReadStep::kByteAtOnce, 'E'}, false, false, ReadOutcome::kFailed},
     };
     for (const Case& c : cases) {
-        const int row = static_cast<int>(&c - cases);
+        SCOPED_TRACE(&c - cases);
         m_fake->reads = {c.step};
         m_fake->calls.clear();
         const platform::Handle port = platform::OpenPort(kPortName);
@@ -120,14 +120,13 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
         std::uint8_t byte = 0;
         EXPECT_EQ(platform::ReadByte(port, c.withReadEvent ? readEvent : platform::kNoHandle, stop,
                                      &byte),
-                  c.expected)
-            << row;
-        EXPECT_EQ(byte, c.expected == ReadOutcome::kByte ? c.step.byte : 0) << row;
+                  c.expected);
+        EXPECT_EQ(byte, c.expected == ReadOutcome::kByte ? c.step.byte : 0);
         // Events are manual-reset: a stop raised before the reader looks stays raised for every
         // later look, where an auto-reset one would be cleared by the first.
-        EXPECT_EQ(platform::IsSignalled(stop), c.stopped) << row;
-        EXPECT_EQ(platform::IsSignalled(stop), c.stopped) << row;
-        EXPECT_EQ(Count("ReadFile"), c.withReadEvent ? 1 : 0) << row;
+        EXPECT_EQ(platform::IsSignalled(stop), c.stopped);
+        EXPECT_EQ(platform::IsSignalled(stop), c.stopped);
+        EXPECT_EQ(Count("ReadFile"), c.withReadEvent ? 1 : 0);
         platform::CloseEvent(readEvent);
         platform::CloseEvent(stop);
         platform::ClosePort(port);
@@ -154,10 +153,9 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
         m_fake->cancelLeftPending = c.cancelLeftPending;
         const platform::Handle port = platform::OpenPort(kPortName);
         const platform::Handle event = platform::NewEvent();
-        const int row = static_cast<int>(&c - cases);
+        SCOPED_TRACE(&c - cases);
         EXPECT_EQ(platform::WriteMessage(port, event, kMessage, sizeof(kMessage), kShortWaitMs),
-                  c.expected)
-            << row;
+                  c.expected);
         platform::CloseEvent(event);
         platform::ClosePort(port);
     }
@@ -187,8 +185,8 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         {0, false, false},
     };
     for (const Case& c : cases) {
-        const std::string what = std::to_string(c.error) + (c.onWrite ? " write" : " read") +
-                                 (c.unplugged ? " unplugged" : " live");
+        SCOPED_TRACE(std::to_string(c.error) + (c.onWrite ? " write" : " read") +
+                     (c.unplugged ? " unplugged" : " live"));
         SetUp();
         OpenConfigured();
         const bool letGo =
@@ -205,11 +203,10 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
             m_fake->reads.push_back({ReadStep::kPendingThenByte, SerialPort::kAck});
         }
         EXPECT_EQ(Exchange(kExchangeWaitMs),
-                  readError && !letGo ? SerialPort::kAck : SerialPort::kNoReply)
-            << what;
-        EXPECT_LE(Count("ReadFile"), kFewReads) << what;
-        EXPECT_EQ(m_fake->closes, letGo ? 1 : 0) << what;
-        EXPECT_EQ(m_port.IsOpen(), !letGo) << what;
+                  readError && !letGo ? SerialPort::kAck : SerialPort::kNoReply);
+        EXPECT_LE(Count("ReadFile"), kFewReads);
+        EXPECT_EQ(m_fake->closes, letGo ? 1 : 0);
+        EXPECT_EQ(m_port.IsOpen(), !letGo);
         if (!letGo) {
             continue;
         }
@@ -217,14 +214,14 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         m_fake->name = kPortName;
         m_fake->openError = ERROR_FILE_NOT_FOUND;
         const DWORD started = GetTickCount();
-        EXPECT_EQ(Exchange(), SerialPort::kNoReply) << what;
-        EXPECT_GE(GetTickCount() - started, kShortWaitMs / 2) << what;
-        EXPECT_FALSE(m_port.IsOpen()) << what;
+        EXPECT_EQ(Exchange(), SerialPort::kNoReply);
+        EXPECT_GE(GetTickCount() - started, kShortWaitMs / 2);
+        EXPECT_FALSE(m_port.IsOpen());
         m_fake->openError = 0;  // plugged back in
         m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
-        EXPECT_EQ(Exchange(), SerialPort::kAck) << what;
-        EXPECT_EQ(m_fake->opens, 1) << what;
-        EXPECT_EQ(m_fake->dcb.BaudRate, kRate) << what;
+        EXPECT_EQ(Exchange(), SerialPort::kAck);
+        EXPECT_EQ(m_fake->opens, 1);
+        EXPECT_EQ(m_fake->dcb.BaudRate, kRate);
     }
 }
 
