@@ -196,11 +196,9 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         m_fake->emptyReadsAtOnce = c.error == 0;
         m_fake->writeError = c.onWrite ? c.error : 0;
         if (readError) {
-            m_fake->reads = {{ReadStep::kPendsThenFails, 0, c.error}};
-        }
-        // A live port's read is issued again, and then takes the reply.
-        if (readError && !letGo) {
-            m_fake->reads.push_back({ReadStep::kPendingThenByte, SerialPort::kAck});
+            // A live port's read is issued again, and then takes the reply.
+            m_fake->reads = {{ReadStep::kPendsThenFails, 0, c.error},
+                             {ReadStep::kPendingThenByte, SerialPort::kAck}};
         }
         EXPECT_EQ(Exchange(kExchangeWaitMs),
                   readError && !letGo ? SerialPort::kAck : SerialPort::kNoReply);
