@@ -38,9 +38,8 @@ class Ports(contextlib.ExitStack):
     def place(self, name, make):
         """Something that is no device, made by make(path), at name's place in the device folder."""
         path = os.path.join(self.device_dir, name)
-        remove = lambda: os.rmdir(path) if os.path.isdir(path) else os.unlink(path)
-        if os.path.lexists(path):
-            remove()
+        remove = lambda: os.rmdir(path) if os.path.isdir(path) else relink(path)
+        remove()  # what an earlier run may have left
         make(path)
         self.callback(remove)
         return path
@@ -92,8 +91,7 @@ def listing_and_details(context):
     with Ports(context) as ports:
         for top in ("class", "devices"):  # no other case uses the build's sysfs folder
             ports.callback(shutil.rmtree, os.path.join(ports.sysfs_dir, top), ignore_errors=True)
-        uart_name = family_name(ports.lease(5))
-        uart = ports.terminal(uart_name)
+        uart = ports.terminal(family_name(ports.lease(5)))
         usb = ports.terminal(family_name(ports.lease(33)))
         acm = ports.terminal(family_name(ports.lease(68)))
         xr = ports.terminal("ttyXRUSB0")
@@ -128,7 +126,7 @@ def listing_and_details(context):
         ports.sysfs("devices/pnp0/00:04/driver", link="bus/pnp/drivers/serial")
         for device in (os.path.dirname(uart_port), uart_port):
             ports.sysfs(os.path.join(device, "subsystem"), link="bus/serial-base")
-        ports.sysfs(os.path.join("class", "tty", uart_name, "device"), link=uart_port)
+        ports.sysfs(os.path.join("class", "tty", os.path.basename(uart), "device"), link=uart_port)
         # A program that holds the port's lock as telvorn does.
         holder = subprocess.Popen(["flock", "-x", acm, "-c", "echo held; exec cat"],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE)
