@@ -145,7 +145,6 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
         {WriteBehaviour::kCompletes, false, WriteOutcome::kWritten},
         {WriteBehaviour::kAtOnce, false, WriteOutcome::kWritten},
         {WriteBehaviour::kPartlyAtOnce, false, WriteOutcome::kFailed},
-        {WriteBehaviour::kHeld, false, WriteOutcome::kHeld},
         {WriteBehaviour::kHeld, true, WriteOutcome::kHeld},
     };
     for (const Case& c : cases) {
