@@ -56,11 +56,9 @@ class Kernel32Double : public ::testing::Test {
     SerialPort m_port;
 };
 
-// A terminal program may leave equal flow-control characters, which SetCommState refuses, and
-// handshakes that belong to the line. A driver that keeps fAbortOnError fails every transfer
-// after a line error until the error is cleared, which the purge before each exchange does.
-// An ACK read while flow control held the message answers the attempt (no time-out shown), though
-// the driver never completes the cancel of the write.
+// A terminal program may leave equal flow-control characters (refused by SetCommState), its
+// handshakes, and fAbortOnError, which fails every transfer after a line error until the purge
+// before each exchange clears it. An ACK read while the message is held still answers.
 TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) {
     m_fake->dcb.XonChar = m_fake->dcb.XoffChar = 0;
     m_fake->dcb.fOutxCtsFlow = TRUE;
@@ -160,11 +158,10 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
     }
 }
 
-// Drivers report an unplugged adapter under many codes (users of USB-serial adapters see 22 from
-// reads, 1167 and 1617 from transfers, 995 from drivers that abort pending I/O), and 995 also on a
-// live port (fAbortOnError, a power transition); only a port whose driver no longer answers is
-// let go. Let go, it frees its COM number for the adapter: while that is away each exchange lasts
-// its time-out, and once it is back the next one opens and configures it again. Kept, DTR stays.
+// Users' unplugged adapters report 22 from reads, 1167 and 1617 from transfers, 995 from drivers
+// that abort pending I/O; 995 also comes from live ports. Only a port whose driver no longer
+// answers is let go (a kept one keeps DTR); while it is away each exchange lasts its time-out,
+// and once it is back the next one opens and configures it again.
 TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
     struct Case {
         DWORD error;  // 0: every read completes at once with no byte
