@@ -46,11 +46,6 @@ HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
 // MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
 constexpr UINT kAnsiCodePage = 1252;
 
-FakePort* OpenPortOf(HANDLE handle) {
-    auto found = state.openPorts.find(handle);
-    return found == state.openPorts.end() ? nullptr : found->second;
-}
-
 // DCB (winbase.h): with fAbortOnError, a line error fails every transfer until ClearCommError.
 bool AbortsOnError(const FakePort& port) {
     return port.lineErrorPending && port.dcb.fAbortOnError;
@@ -65,23 +60,20 @@ BOOL Fail(DWORD error) {
 template <typename Body>
 BOOL OnPort(HANDLE handle, const char* call, Body body) {
     Hold hold(lock);
-    FakePort* port = OpenPortOf(handle);
-    if (port == nullptr) {
+    auto found = state.openPorts.find(handle);
+    if (found == state.openPorts.end()) {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    port->calls.push_back(call);
-    return body(port);
+    found->second->calls.push_back(call);
+    return body(found->second);
 }
 
 Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
-    Transfer& transfer = state.transfers[overlapped];
-    transfer = Transfer{};
-    transfer.port = port;
-    transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
-    transfer.thread = GetCurrentThreadId();
-    transfer.isWrite = isWrite;
     // GetOverlappedResult (ioapiset.h): the event is reset at the start; without one, the file.
-    ResetEvent(transfer.signal);
+    HANDLE signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
+    ResetEvent(signal);
+    Transfer& transfer = state.transfers[overlapped];
+    transfer = Transfer{port, signal, GetCurrentThreadId(), isWrite};
     return &transfer;
 }
 
@@ -213,10 +205,10 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
 
 BOOL WINAPI Double_CloseHandle(HANDLE handle) {
     Hold hold(lock);
-    FakePort* port = OpenPortOf(handle);
-    if (port != nullptr) {
-        ++port->closes;
-        state.openPorts.erase(handle);
+    auto found = state.openPorts.find(handle);
+    if (found != state.openPorts.end()) {
+        ++found->second->closes;
+        state.openPorts.erase(found);
     }
     return CloseHandle(handle);
 }
