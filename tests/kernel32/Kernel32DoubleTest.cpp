@@ -1,5 +1,4 @@
-// The Win32 layer against Windows as users have it (drivers, ports that are slow to open,
-// consoles), through the kernel32 double.
+// The Win32 layer against Windows as users have it, through the kernel32 double.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,8 +28,7 @@ constexpr std::uint32_t kRate = 115200;
 constexpr std::uint32_t kShortWaitMs = 200;
 // Long enough for a read issued again after a failure to be seen.
 constexpr std::uint32_t kExchangeWaitMs = 500;
-// Far more than a reader that pauses between empty reads issues in one exchange, far fewer than
-// one that spins.
+// Between what a reader that pauses after each empty read issues and what one that spins does.
 constexpr int kFewReads = 20;
 constexpr std::uint8_t kMessage[] = {0x03, 0x12, 0x00, 0xFF};
 
@@ -131,8 +129,7 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
     }
 }
 
-// A write is done when the driver's count says so, and a held one is given up at its limit even
-// when the driver leaves its cancel pending while CTS stays low.
+// A write is done when the driver's count says so; a held one is given up at its limit.
 TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
     struct Case {
         WriteBehaviour write;

@@ -1,9 +1,6 @@
-// Gives the Wine prefix a device of the Ports class, as a driver's installation would on Windows,
-// so that telvorn-ports' Setup API names can be tested where Wine has none of its own:
-//
-//   fake_port_device NUMBER FRIENDLY-NAME
-//
-// The device's instance ID follows from the number: a later run names the same device again.
+// fake_port_device NUMBER FRIENDLY-NAME: a Ports device as a driver's installation makes one, for
+// telvorn-ports' Setup API names, which Wine has none of. Its instance ID follows from the number,
+// so that a later run names the same device again.
 #include <initguid.h>
 
 #include <windows.h>
