@@ -70,11 +70,9 @@ class Ports(contextlib.ExitStack):
             command = ["setpriv", "--reuid=%d" % as_user, "--regid=%d" % as_user,
                        "--clear-groups", "--inh-caps=+dac_read_search",
                        "--ambient-caps=+dac_read_search"] + command
-        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              timeout=RUN_TIMEOUT)
-        # The Windows C runtime writes text-mode line ends.
-        output = done.stdout.decode().replace("\r\n", "\n")
-        return done.returncode, output, done.stderr.decode()
+        # Text mode also reads the Windows C runtime's line ends as "\n".
+        done = subprocess.run(command, capture_output=True, text=True, timeout=RUN_TIMEOUT)
+        return done.returncode, done.stdout, done.stderr
 
 
 def line_for(output, device):
