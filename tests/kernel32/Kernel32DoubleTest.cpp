@@ -154,10 +154,9 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
     }
 }
 
-// Users' unplugged adapters report 22 from reads, 1167 and 1617 from transfers, 995 from drivers
-// that abort pending I/O; 995 also comes from live ports. Only a port whose driver no longer
-// answers is let go (a kept one keeps DTR); while it is away each exchange lasts its time-out,
-// and once it is back the next one opens and configures it again.
+// Unplugged adapters report 22 from reads, 1167 and 1617 from transfers, 995 (as live ports do)
+// from drivers that abort I/O. Only a port whose driver no longer answers is let go (a kept one
+// keeps DTR); while away each exchange lasts its time-out; once back, it is reopened at its rate.
 TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
     struct Case {
         DWORD error;  // 0: every read completes at once with no byte
