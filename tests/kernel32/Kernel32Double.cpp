@@ -1,6 +1,8 @@
 #define KERNEL32_DOUBLE_ITSELF
 #include "Kernel32Double.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <map>
@@ -17,9 +19,8 @@ struct Transfer {
     DWORD thread = 0;         // the thread that issued it
     bool isWrite = false;
     bool complete = false;
-    bool incomplete = false;  // signalled, yet reports ERROR_IO_INCOMPLETE until cancelled
-    bool byteOnCancel = false;
-    std::uint8_t* buffer = nullptr;
+    bool incomplete = false;               // signalled, yet ERROR_IO_INCOMPLETE until cancelled
+    std::uint8_t* byteOnCancel = nullptr;  // where a cancelled read puts the byte that came
     std::uint8_t byte = 0;
     DWORD count = 0;
     DWORD error = 0;
@@ -45,11 +46,6 @@ HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
 // MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
 constexpr UINT kAnsiCodePage = 1252;
 
-FakePort* OpenPortOf(HANDLE handle) {
-    auto found = state.openPorts.find(handle);
-    return found == state.openPorts.end() ? nullptr : found->second;
-}
-
 // DCB (winbase.h): with fAbortOnError, a line error fails every transfer until ClearCommError.
 bool AbortsOnError(const FakePort& port) {
     return port.lineErrorPending && port.dcb.fAbortOnError;
@@ -64,23 +60,20 @@ BOOL Fail(DWORD error) {
 template <typename Body>
 BOOL OnPort(HANDLE handle, const char* call, Body body) {
     Hold hold(lock);
-    FakePort* port = OpenPortOf(handle);
-    if (port == nullptr) {
+    auto found = state.openPorts.find(handle);
+    if (found == state.openPorts.end()) {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    port->calls.push_back(call);
-    return body(port);
+    found->second->calls.push_back(call);
+    return body(found->second);
 }
 
 Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
-    Transfer& transfer = state.transfers[overlapped];
-    transfer = Transfer{};
-    transfer.port = port;
-    transfer.signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
-    transfer.thread = GetCurrentThreadId();
-    transfer.isWrite = isWrite;
     // GetOverlappedResult (ioapiset.h): the event is reset at the start; without one, the file.
-    ResetEvent(transfer.signal);
+    HANDLE signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
+    ResetEvent(signal);
+    Transfer& transfer = state.transfers[overlapped];
+    transfer = Transfer{port, signal, GetCurrentThreadId(), isWrite};
     return &transfer;
 }
 
@@ -91,38 +84,29 @@ void Complete(Transfer* transfer, DWORD count, DWORD error) {
     SetEvent(transfer->signal);
 }
 
-void Cancel(Transfer* transfer) {
-    transfer->incomplete = false;
-    if (transfer->byteOnCancel) {
-        *transfer->buffer = transfer->byte;
+// Cancels each transfer on the port that has not ended and that the caller's rule picks.
+template <typename Picks>
+void CancelEach(HANDLE port, Picks picks) {
+    for (auto& entry : state.transfers) {
+        Transfer& transfer = entry.second;
+        if (transfer.port != port || transfer.complete || !picks(transfer)) {
+            continue;
+        }
+        transfer.incomplete = false;
+        if (transfer.byteOnCancel != nullptr) {
+            *transfer.byteOnCancel = transfer.byte;
+        }
+        Complete(&transfer, transfer.byteOnCancel != nullptr ? 1 : 0,
+                 transfer.byteOnCancel != nullptr ? 0 : ERROR_OPERATION_ABORTED);
     }
-    Complete(transfer, transfer->byteOnCancel ? 1 : 0,
-             transfer->byteOnCancel ? 0 : ERROR_OPERATION_ABORTED);
-}
-
-BOOL ReadInput(char* buffer, LPDWORD read) {
-    Hold hold(lock);
-    std::deque<int>& reads = state.console.inputReads;
-    ++state.console.inputReadCalls;
-    *read = 0;
-    if (reads.empty()) {
-        return Fail(ERROR_BROKEN_PIPE);
-    }
-    if (reads.front() != FakeConsole::kNoByte) {
-        *buffer = static_cast<char>(reads.front());
-        *read = 1;
-    }
-    reads.pop_front();
-    return TRUE;
 }
 
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped, false);
-    transfer->buffer = buffer;
     if (port->reads.empty() && !port->emptyReadsAtOnce) {
         return Fail(ERROR_IO_PENDING);
     }
-    ReadStep step{ReadStep::kNothingAtOnce, 0, 0};
+    ReadStep step{ReadStep::kNothingAtOnce};
     if (!port->reads.empty()) {
         step = port->reads.front();
         port->reads.pop_front();
@@ -134,7 +118,7 @@ BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* 
     transfer->byte = step.byte;
     if (step.kind == ReadStep::kIncompleteThenByte || step.kind == ReadStep::kIncompleteNoByte) {
         transfer->incomplete = true;
-        transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte;
+        transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte ? buffer : nullptr;
         SetEvent(transfer->signal);
         return Fail(ERROR_IO_PENDING);
     }
@@ -221,10 +205,10 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
 
 BOOL WINAPI Double_CloseHandle(HANDLE handle) {
     Hold hold(lock);
-    FakePort* port = OpenPortOf(handle);
-    if (port != nullptr) {
-        ++port->closes;
-        state.openPorts.erase(handle);
+    auto found = state.openPorts.find(handle);
+    if (found != state.openPorts.end()) {
+        ++found->second->closes;
+        state.openPorts.erase(found);
     }
     return CloseHandle(handle);
 }
@@ -266,13 +250,9 @@ BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
         if (port->unplugged) {
             return Fail(ERROR_BAD_COMMAND);
         }
-        for (auto& entry : state.transfers) {
-            Transfer& transfer = entry.second;
-            const DWORD abort = transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT;
-            if (transfer.port == handle && !transfer.complete && (flags & abort) != 0) {
-                Cancel(&transfer);
-            }
-        }
+        CancelEach(handle, [&](const Transfer& transfer) {
+            return (flags & (transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT)) != 0;
+        });
         return TRUE;
     });
 }
@@ -294,11 +274,23 @@ BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT statu
     });
 }
 
-// ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte.
+// ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte. From a
+// pipe whose writer has closed, it fails with ERROR_BROKEN_PIPE.
 BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
                             LPOVERLAPPED overlapped) {
     if (file == kInput) {
-        return ReadInput(static_cast<char*>(buffer), read);
+        Hold hold(lock);
+        std::deque<int>& reads = state.console.inputReads;
+        *read = 0;
+        if (reads.empty()) {
+            return Fail(ERROR_BROKEN_PIPE);
+        }
+        if (reads.front() != FakeConsole::kNoByte) {
+            *static_cast<char*>(buffer) = static_cast<char>(reads.front());
+            *read = 1;
+        }
+        reads.pop_front();
+        return TRUE;
     }
     return OnPort(file, "ReadFile", [&](FakePort* port) {
         return AbortsOnError(*port)
@@ -310,7 +302,7 @@ BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
 // WriteFile (fileapi.h) may complete at once and, with write time-outs, with fewer bytes.
 BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLAPPED overlapped) {
     return OnPort(file, "WriteFile", [&](FakePort* port) {
-        if (AbortsOnError(*port) || port->write == WriteBehaviour::kFails) {
+        if (AbortsOnError(*port) || port->writeError != 0) {
             return Fail(AbortsOnError(*port) ? ERROR_OPERATION_ABORTED : port->writeError);
         }
         Transfer* transfer = Start(file, overlapped, true);
@@ -323,50 +315,35 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLA
     });
 }
 
-// GetOverlappedResult (ioapiset.h): ERROR_IO_INCOMPLETE, or with bWait, wait for the end.
+// GetOverlappedResult (ioapiset.h): ERROR_IO_INCOMPLETE, or with bWait, wait for the end. Only a
+// call ends a fake transfer, so one that has not ended when waited for never would.
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait) {
-    std::unique_lock<std::recursive_mutex> hold(lock);
-    FakePort* port = OpenPortOf(file);
-    if (port == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    const DWORD started = GetTickCount();
-    for (;;) {
+    return OnPort(file, "GetOverlappedResult", [&](FakePort* port) {
         auto found = state.transfers.find(overlapped);
         if (found == state.transfers.end()) {
             return Fail(ERROR_INVALID_PARAMETER);
         }
         const Transfer& transfer = found->second;
-        if (transfer.complete && !transfer.incomplete) {
-            *count = transfer.count;
-            return transfer.error == 0 ? TRUE : Fail(transfer.error);
-        }
-        if (!wait) {
+        if (!transfer.complete || transfer.incomplete) {
+            if (wait) {
+                ADD_FAILURE() << "GetOverlappedResult waits for ever on " << port->name;
+            }
             return Fail(ERROR_IO_INCOMPLETE);
         }
-        if (GetTickCount() - started >= kUnendingWaitMs) {
-            port->calls.push_back("GetOverlappedResult waits for ever");
-            return Fail(ERROR_IO_INCOMPLETE);
-        }
-        hold.unlock();
-        Sleep(1);
-        hold.lock();
-    }
+        *count = transfer.count;
+        return transfer.error == 0 ? TRUE : Fail(transfer.error);
+    });
 }
 
 // CancelIo (ioapiset.h): the calling thread's I/O only; "Canceling Pending I/O Operations": the
 // driver may complete it late or never.
 BOOL WINAPI Double_CancelIo(HANDLE file) {
     return OnPort(file, "CancelIo", [&](FakePort* port) {
-        for (auto& entry : state.transfers) {
-            Transfer& transfer = entry.second;
-            const bool leftPending = transfer.isWrite && port->cancelLeftPending;
-            if (transfer.port == file && !transfer.complete &&
-                transfer.thread == GetCurrentThreadId() && !leftPending) {
-                Cancel(&transfer);
-            }
-        }
+        CancelEach(file, [&](const Transfer& transfer) {
+            return transfer.thread == GetCurrentThreadId() &&
+                   !(transfer.isWrite && port->cancelLeftPending);
+        });
         return TRUE;
     });
 }

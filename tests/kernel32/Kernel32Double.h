@@ -30,13 +30,13 @@ struct ReadStep {
         kPendsThenFails,
     };
     Kind kind;
-    std::uint8_t byte;
-    DWORD error;
+    std::uint8_t byte = 0;
+    DWORD error = 0;
 };
 
-// How every WriteFile call on a fake port ends: kPartlyAtOnce moves half the bytes (a driver's
-// own write time-out), kHeld pends until cancelled (flow control), kFails fails with writeError.
-enum class WriteBehaviour { kCompletes, kAtOnce, kPartlyAtOnce, kHeld, kFails };
+// How every WriteFile call on a fake port ends, unless writeError fails it: kPartlyAtOnce moves
+// half the bytes (a driver's own write time-out), kHeld pends until cancelled (flow control).
+enum class WriteBehaviour { kCompletes, kAtOnce, kPartlyAtOnce, kHeld };
 
 struct FakePort {
     std::string name;
@@ -63,9 +63,8 @@ struct FakeConsole {
     bool inputIsConsole = false;
     bool outputIsConsole = false;
     UINT outputCodePage = 437;
-    // Each ReadFile on standard input in turn; once they run out, the end of a pipe.
+    // Each ReadFile on standard input takes one; once they run out, the end of a pipe.
     std::deque<int> inputReads;
-    int inputReadCalls = 0;
     DWORD messageError = 0;  // FormatMessageW has words for this error only
     std::wstring message;
     std::wstring written;       // what reached WriteConsoleW
@@ -78,30 +77,17 @@ FakePort* AddPort(const char* name);
 FakePort* PortNamed(const char* name);
 FakeConsole* Console();
 std::size_t OpeningThreads();  // threads that called CreateFileA since the last Reset
-// A GetOverlappedResult told to wait for a transfer that never ends gives up after this long and
-// records "GetOverlappedResult waits for ever" (on Windows it would not return).
-constexpr DWORD kUnendingWaitMs = 3000;
 
-// The calls the program makes in place of kernel32's, each of the same type as its original.
-decltype(::CreateFileA) Double_CreateFileA;
-decltype(::CloseHandle) Double_CloseHandle;
-decltype(::GetCommState) Double_GetCommState;
-decltype(::SetCommState) Double_SetCommState;
-decltype(::GetCommTimeouts) Double_GetCommTimeouts;
-decltype(::SetCommTimeouts) Double_SetCommTimeouts;
-decltype(::PurgeComm) Double_PurgeComm;
-decltype(::ClearCommError) Double_ClearCommError;
-decltype(::ReadFile) Double_ReadFile;
-decltype(::WriteFile) Double_WriteFile;
-decltype(::GetOverlappedResult) Double_GetOverlappedResult;
-decltype(::CancelIo) Double_CancelIo;
-decltype(::CancelSynchronousIo) Double_CancelSynchronousIo;
-decltype(::GetStdHandle) Double_GetStdHandle;
-decltype(::GetConsoleMode) Double_GetConsoleMode;
-decltype(::GetConsoleOutputCP) Double_GetConsoleOutputCP;
-decltype(::WriteConsoleW) Double_WriteConsoleW;
-decltype(::MultiByteToWideChar) Double_MultiByteToWideChar;
-decltype(::FormatMessageW) Double_FormatMessageW;
+// The calls the program makes in place of kernel32's, each Double_<name> of its original's type.
+// clang-format off
+#define KERNEL32_DOUBLE_CALLS(X)                                                                \
+    X(CreateFileA) X(CloseHandle) X(GetCommState) X(SetCommState) X(GetCommTimeouts)            \
+    X(SetCommTimeouts) X(PurgeComm) X(ClearCommError) X(ReadFile) X(WriteFile)                  \
+    X(GetOverlappedResult) X(CancelIo) X(CancelSynchronousIo) X(GetStdHandle) X(GetConsoleMode) \
+    X(GetConsoleOutputCP) X(WriteConsoleW) X(MultiByteToWideChar) X(FormatMessageW)
+// clang-format on
+#define KERNEL32_DOUBLE_DECLARE(name) decltype(::name) Double_##name;
+KERNEL32_DOUBLE_CALLS(KERNEL32_DOUBLE_DECLARE)
 
 }  // namespace kernel32_double
 
