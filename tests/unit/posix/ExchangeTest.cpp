@@ -159,8 +159,7 @@ TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
 }
 
 // Beneath the exchange: ReadByte and WriteMessage on the port end, open and raw as an exchange
-// uses it.
-// Long enough for a write that wrongly returns at once to have done so.
+// uses it. Within kStillWaitingMs a write that wrongly returns at once has done so.
 constexpr std::uint32_t kStillWaitingMs = 100;
 constexpr std::uint32_t kNoLimitMs = 60000;
 
