@@ -50,8 +50,8 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
         const char* steps;
         Answers answers;
     } faults[] = {
-        // Silent and refused connect requests, an ignored block and a hang-up in a block show in
-        // the end-to-end consoles. Refused blocks keep their number; a connect request mid-transfer
+        // Silent and refused connect requests, an ignored block and hang-ups show in the
+        // end-to-end consoles. Refused blocks keep their number; a connect request mid-transfer
         // starts the count again.
         {"no fault",
          [](SimOptions*) {},
@@ -77,10 +77,6 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
          [](SimOptions* o) { o->fallSilent = true; },
          "CG",
          {"1.0 ACK", "1.1 none (fallen silent)"}},
-        {"hang-up at the second connect request",
-         [](SimOptions* o) { o->hangupAfterConnects = 2; },
-         "CC",
-         {"1.0 ACK", "2.0 hang-up"}},
     };
     for (const auto& fault : faults) {
         SimOptions options;
