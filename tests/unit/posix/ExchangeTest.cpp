@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -101,23 +102,15 @@ TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
 // An exchange that must end, on a thread of its own: a thread still running at the watchdog's
 // bound would go on using the test's data, so the run ends there.
 std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::uint32_t timeoutMs) {
-    std::uint8_t reply = SerialPort::kAck;
-    std::function<void()> body = [&] {
-        reply = port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()),
-                               timeoutMs, false);
-    };
-    const auto run = [](void* exchange) -> std::uint32_t {
-        (*static_cast<std::function<void()>*>(exchange))();
-        return 0;
-    };
-    const platform::Handle thread = platform::StartThread(run, &body);
-    EXPECT_NE(platform::kNoHandle, thread);
-    if (platform::WaitForThread(thread, kWatchdogMs) != platform::WaitOutcome::kEnded) {
+    std::future<std::uint8_t> reply = std::async(std::launch::async, [&] {
+        return port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()), timeoutMs,
+                              false);
+    });
+    if (reply.wait_for(std::chrono::milliseconds(kWatchdogMs)) != std::future_status::ready) {
         std::fprintf(stderr, "The exchange did not end: it hangs.\n");
         std::abort();
     }
-    platform::CloseThread(thread);
-    return reply;
+    return reply.get();
 }
 
 // A byte that is there wins over the stop signal, yet a device that never stops talking must not
