@@ -16,16 +16,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A valid block told apart by its seed; off by one, its check word is one too high.
-Bytes MakeBlock(std::uint8_t seed, bool offByOne = false) {
-    DataBlock block;
-    for (std::size_t i = 0; i < kPayloadSize; ++i) {
-        block.bytes[i] = static_cast<std::uint8_t>(seed + i);
-    }
-    StoreCheckWord(&block, static_cast<std::uint16_t>(CheckWordFor(block.bytes) + offByOne));
-    return Bytes(block.bytes, block.bytes + kBlockSize);
-}
-
 // The bytes of a file, word by word: H the header, S the signature, E the end marker, B<n> block
 // n, X<n> block n with its check word off by one, #<hex> raw bytes, -<n> drop the last n bytes.
 Bytes File(const std::string& words) {
@@ -46,8 +36,14 @@ Bytes File(const std::string& words) {
             }
         } else if (word[0] == '-') {
             file.resize(file.size() - std::stoul(word.substr(1)));
-        } else {
-            part = MakeBlock(static_cast<std::uint8_t>(std::stoi(word.substr(1))), word[0] == 'X');
+        } else {  // a valid block told apart by its seed n, or with its check word one too high
+            DataBlock block;
+            for (std::size_t i = 0; i < kPayloadSize; ++i) {
+                block.bytes[i] = static_cast<std::uint8_t>(std::stoi(word.substr(1)) + i);
+            }
+            const auto checkWord = CheckWordFor(block.bytes) + (word[0] == 'X');
+            StoreCheckWord(&block, static_cast<std::uint16_t>(checkWord));
+            part.assign(block.bytes, block.bytes + kBlockSize);
         }
         file.insert(file.end(), part.begin(), part.end());
     }

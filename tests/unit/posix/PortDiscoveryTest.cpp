@@ -47,9 +47,7 @@ TEST(PortDiscovery, ListsOnlyFreeTerminals) {
     LinkedTerminal free(kFree);
     ASSERT_TRUE(locked.IsReady() && free.IsReady());
     const std::string plainFile = LinkedTerminal::LinkPathFor(kPlainFile);
-    const int plain = open(plainFile.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
-    ASSERT_GE(plain, 0);
-    close(plain);
+    ASSERT_EQ(0, close(open(plainFile.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644)));
     ASSERT_EQ(0, flock(locked.Other(), LOCK_EX | LOCK_NB));
     EXPECT_EQ((Numbers{kFree}), ListedPortsBetween(kLocked, kFree));
     flock(locked.Other(), LOCK_UN);
