@@ -32,11 +32,10 @@ Answers Play(DeviceModel* model, const char* steps) {
         const Verdict verdict = *step == 'C'   ? model->OnConnectRequest()
                                 : *step == 'E' ? model->OnEndMessage()
                                                : model->OnBlock(Block(*step == 'G'));
-        const char* answer = verdict.hangUp                   ? "hang-up"
-                             : verdict.answer == Answer::kAck ? "ACK"
+        const char* answer = verdict.answer == Answer::kAck   ? "ACK"
                              : verdict.answer == Answer::kNak ? "NAK"
                                                               : "none";
-        const bool reason = verdict.reason != nullptr && !verdict.hangUp;
+        const bool reason = verdict.reason != nullptr;
         answers.push_back(std::to_string(verdict.number) + "." + std::to_string(verdict.attempt) +
                           " " + answer + (reason ? std::string(" (") + verdict.reason + ")" : ""));
     }

@@ -162,8 +162,7 @@ class ExchangeLine : public ::testing::Test {
         m_terminal.reset(new LinkedTerminal(number));
         ASSERT_TRUE(m_terminal->IsReady());
         m_port = platform::OpenPort(m_terminal->DeviceName());
-        ASSERT_NE(platform::kNoHandle, m_port);
-        ASSERT_TRUE(platform::SetLineSettings(m_port, 9600));
+        ASSERT_TRUE(m_port != platform::kNoHandle && platform::SetLineSettings(m_port, 9600));
     }
     void TearDown() override {
         if (m_port != platform::kNoHandle) {
