@@ -99,8 +99,7 @@ TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
     EXPECT_EQ(rate, 115200u);
 }
 
-// An exchange that must end, on a thread of its own: a thread still running at the watchdog's
-// bound would go on using the test's data, so the run ends there.
+// On a thread of its own: a hang ends the run, as the thread would go on using the test's data.
 std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::uint32_t timeoutMs) {
     std::future<std::uint8_t> reply = std::async(std::launch::async, [&] {
         return port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()), timeoutMs,
@@ -113,10 +112,9 @@ std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::ui
     return reply.get();
 }
 
-// A byte that is there wins over the stop signal, yet a device that never stops talking must not
-// hold the exchange (and the user's x) for ever; a pseudo-terminal's input has gaps, so the double
-// keeps the line readable. A write held by flow control is given up at its bound, twice the
-// block's time on the wire (10 bits a byte) plus the exchange's time-out, and the attempt ends.
+// A device that never stops talking (the double keeps the line readable: a pseudo-terminal's
+// input has gaps) must not hold the exchange for ever; a write held by flow control is given up
+// at its bound, twice the block's time on the wire (10 bits a byte) plus the exchange's time-out.
 TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     constexpr std::uint32_t kHeldPort = 122;
     constexpr std::uint64_t kBitsPerByte = 10, kMsPerSecond = 1000;
@@ -193,9 +191,8 @@ TEST_F(ExchangeLine, ReadTakesAWaitingByteBeforeTheStopSignal) {
     platform::CloseEvent(stop);
 }
 
-// Far more than a pseudo-terminal buffers, so that the writer has to wait for room; a prime
-// period never lines up with a buffer size, so a lost or repeated chunk shows. The period holds
-// line ends, XON/XOFF and the other control bytes that a cooked terminal would alter or act on.
+// Far more than a pseudo-terminal buffers, so that the writer waits for room; a prime period, which
+// holds every control byte a cooked terminal acts on, never lines up with a buffer size.
 TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
     ASSERT_NO_FATAL_FAILURE(Open(114));
     Bytes message(2 * 1024 * 1024);

@@ -1,5 +1,4 @@
 #include <termios.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,8 +22,8 @@ std::vector<unsigned long> Settings(const termios& line) {
 }
 
 // Watched through a second descriptor on a terminal left cooked, with VMIN=4, hardware flow
-// control and a rate without a standard code (which tcgetattr() does not carry): a standard rate,
-// and a rate without a standard code.
+// control and a rate without a standard code (which tcgetattr() does not carry); set to either
+// kind.
 TEST(ConfiguredLine, IsRawAtTheExactRateWithinItsToleranceAndRestoredExactlyOnClose) {
     constexpr std::uint32_t kPort = 109;
     LinkedTerminal terminal(kPort);

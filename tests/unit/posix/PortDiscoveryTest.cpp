@@ -78,7 +78,6 @@ TEST(PortOwnership, OpenPortIsExclusiveUntilClosedWhileProbingLeavesNoTrace) {
     EXPECT_EQ(0, ExclusiveMode(observer));
     if (geteuid() == 0) {
         ASSERT_EQ(0, ioctl(observer, TIOCEXCL));
-        EXPECT_EQ(Numbers{}, ListedPortsBetween(kPort, kPort));
         EXPECT_EQ(platform::kNoHandle, platform::OpenPort(terminal.DeviceName()));
         EXPECT_EQ(1, ExclusiveMode(observer));
     }
