@@ -32,11 +32,10 @@ Answers Play(DeviceModel* model, const char* steps) {
         const Verdict verdict = *step == 'C'   ? model->OnConnectRequest()
                                 : *step == 'E' ? model->OnEndMessage()
                                                : model->OnBlock(Block(*step == 'G'));
-        const char* answer = verdict.hangUp                   ? "hang-up"
-                             : verdict.answer == Answer::kAck ? "ACK"
+        const char* answer = verdict.answer == Answer::kAck   ? "ACK"
                              : verdict.answer == Answer::kNak ? "NAK"
                                                               : "none";
-        const bool reason = verdict.reason != nullptr && !verdict.hangUp;
+        const bool reason = verdict.reason != nullptr;
         answers.push_back(std::to_string(verdict.number) + "." + std::to_string(verdict.attempt) +
                           " " + answer + (reason ? std::string(" (") + verdict.reason + ")" : ""));
     }
@@ -50,8 +49,8 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
         const char* steps;
         Answers answers;
     } faults[] = {
-        // Silent and refused connect requests, an ignored block and a hang-up in a block show in
-        // the end-to-end consoles. Refused blocks keep their number; a connect request mid-transfer
+        // Silent and refused connect requests, an ignored block and hang-ups show in the
+        // end-to-end consoles. Refused blocks keep their number; a connect request mid-transfer
         // starts the count again.
         {"no fault",
          [](SimOptions*) {},
@@ -77,10 +76,6 @@ TEST(SimDeviceModel, AnswersByTheCheckWordAndPlaysEachFault) {
          [](SimOptions* o) { o->fallSilent = true; },
          "CG",
          {"1.0 ACK", "1.1 none (fallen silent)"}},
-        {"hang-up at the second connect request",
-         [](SimOptions* o) { o->hangupAfterConnects = 2; },
-         "CC",
-         {"1.0 ACK", "2.0 hang-up"}},
     };
     for (const auto& fault : faults) {
         SimOptions options;

@@ -25,10 +25,6 @@ std::vector<Bytes> Drain(Transmission* out) {
     return chunks;
 }
 
-bool IsReply(std::uint8_t byte) {
-    return byte == wire::kAck || byte == wire::kNak;
-}
-
 // The program takes the first ACK or NAK for the reply, and the stale bytes after an ACK must
 // already be waiting when it does, to be purged before its next message.
 TEST(SimReplyComposer, ChatterHoldsNoReplyAndTheReplyLeavesWithItsStaleTail) {
@@ -48,7 +44,8 @@ TEST(SimReplyComposer, ChatterHoldsNoReplyAndTheReplyLeavesWithItsStaleTail) {
     const Bytes& last = chunks[1];
     EXPECT_EQ(chatter.size() + last.size(), composer.MaxLength());
     EXPECT_EQ(Bytes(chatter.begin(), chatter.begin() + 4), Bytes({'O', 'K', ':', wire::kXoff}));
-    EXPECT_TRUE(std::none_of(chatter.begin(), chatter.end(), IsReply));
+    const auto isReply = [](std::uint8_t byte) { return byte == wire::kAck || byte == wire::kNak; };
+    EXPECT_TRUE(std::none_of(chatter.begin(), chatter.end(), isReply));
     // Behind the ACK, a NAK and an ACK that must never pass for the next reply.
     ASSERT_GE(last.size(), 3u);
     EXPECT_EQ(Bytes(last.begin(), last.begin() + 3), Bytes({wire::kAck, wire::kNak, wire::kAck}));

@@ -1,11 +1,15 @@
-// The reply rules of one exchange, with the test playing the device on a pseudo-terminal: what
-// counts as the reply, what reaches the console, and that nothing hangs.
+// The reply rules of one exchange and the port's reads and writes beneath it, with the test playing
+// the device on a pseudo-terminal: what counts as the reply, what reaches the console, what
+// reaches the device, and that nothing hangs.
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,17 +17,22 @@
 
 #include "LineDouble.h"
 #include "LinkedTerminal.h"
+#include "serial/Platform.h"
 #include "serial/SerialPort.h"
 #include "serial/posix/LineSettings.h"
 
 namespace {
+
+using platform::ReadOutcome;
+using platform::WriteOutcome;
+using Bytes = std::vector<std::uint8_t>;
 
 const std::string kMessage = "\x03\x12\x00\xFF";
 
 // One exchange, with the device taking the whole message, then answering with reply or hanging up.
 std::uint8_t Exchange(SerialPort* port, LinkedTerminal* line, const std::string& reply,
                       std::uint32_t timeoutMs, bool announce, bool hangUp, std::string* console) {
-    std::vector<std::uint8_t> deviceGot;
+    Bytes deviceGot;
     std::thread device([&] {
         deviceGot = line->Receive(kMessage.size());
         if (hangUp) {
@@ -54,8 +63,6 @@ TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
         std::uint8_t expected;
         std::string console;
     } cases[] = {
-        {"an ACK at once", "", "\x06", 2000, false, false, SerialPort::kAck, ""},
-        {"text, then NAK", "", "BAD BLOCK\x15", 2000, false, false, SerialPort::kNak, "BAD BLOCK"},
         {"control bytes are neither shown nor replies", "",
          std::string("\r\n\x00\x7F\x80\xFF\x1B[2J\a", 10) + "ok\x15\x06", 2000, false, false,
          SerialPort::kNak, "[2Jok"},
@@ -92,24 +99,22 @@ TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
     EXPECT_EQ(rate, 115200u);
 }
 
-// An exchange that must end, on a thread of its own: the watchdog ends the run when it does not.
-std::uint8_t ExchangeThatMustEnd(SerialPort* port, const std::vector<std::uint8_t>& message,
-                                 std::uint32_t timeoutMs) {
-    std::uint8_t reply = SerialPort::kAck;
-    std::function<void()> body = [&] {
-        reply = port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()),
-                               timeoutMs, false);
-    };
-    const platform::Handle thread = StartBody(&body);
-    EXPECT_NE(platform::kNoHandle, thread);
-    AwaitEnd(thread);
-    return reply;
+// On a thread of its own: a hang ends the run, as the thread would go on using the test's data.
+std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::uint32_t timeoutMs) {
+    std::future<std::uint8_t> reply = std::async(std::launch::async, [&] {
+        return port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()), timeoutMs,
+                              false);
+    });
+    if (reply.wait_for(std::chrono::milliseconds(kWatchdogMs)) != std::future_status::ready) {
+        std::fprintf(stderr, "The exchange did not end: it hangs.\n");
+        std::abort();
+    }
+    return reply.get();
 }
 
-// A byte that is there wins over the stop signal, yet a device that never stops talking must not
-// hold the exchange (and the user's x) for ever; a pseudo-terminal's input has gaps, so the double
-// keeps the line readable. A write held by flow control is given up at its bound, twice the
-// block's time on the wire (10 bits a byte) plus the exchange's time-out, and the attempt ends.
+// A device that never stops talking (the double keeps the line readable: a pseudo-terminal's
+// input has gaps) must not hold the exchange for ever; a write held by flow control is given up
+// at its bound, twice the block's time on the wire (10 bits a byte) plus the exchange's time-out.
 TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     constexpr std::uint32_t kHeldPort = 122;
     constexpr std::uint64_t kBitsPerByte = 10, kMsPerSecond = 1000;
@@ -126,7 +131,7 @@ TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
     EXPECT_EQ(talked, SerialPort::kNoReply);
 
-    const std::vector<std::uint8_t> block(kBlockSize, 0x55);
+    const Bytes block(kBlockSize, 0x55);
     for (const std::uint32_t rate : {300u, 9600u, 115200u}) {
         SCOPED_TRACE(rate);
         ASSERT_TRUE(port.Configure(rate));
@@ -142,6 +147,76 @@ TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
         EXPECT_GE(line_double::heldWaitMs, static_cast<int>(2 * wireMs + kNeverMs - kSetUpSlackMs));
         ASSERT_EQ(0, tcflow(line.Other(), TCOON));
     }
+}
+
+// Beneath the exchange: ReadByte and WriteMessage on the port end, open and raw as an exchange
+// uses it. Within kStillWaitingMs a write that wrongly returns at once has done so.
+constexpr std::uint32_t kStillWaitingMs = 100;
+constexpr std::uint32_t kNoLimitMs = 60000;
+
+class ExchangeLine : public ::testing::Test {
+  protected:
+    void Open(std::uint32_t number) {
+        m_terminal.reset(new LinkedTerminal(number));
+        ASSERT_TRUE(m_terminal->IsReady());
+        m_port = platform::OpenPort(m_terminal->DeviceName());
+        ASSERT_TRUE(m_port != platform::kNoHandle && platform::SetLineSettings(m_port, 9600));
+    }
+    void TearDown() override {
+        if (m_port != platform::kNoHandle) {
+            platform::ClosePort(m_port);
+        }
+    }
+    WriteOutcome Write(const Bytes& message, std::uint32_t limitMs) {
+        return platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
+                                      static_cast<std::uint32_t>(message.size()), limitMs);
+    }
+
+    std::unique_ptr<LinkedTerminal> m_terminal;
+    platform::Handle m_port = platform::kNoHandle;
+};
+
+// A reply that arrives as the time-out ends still counts; the stop signal stays signalled.
+TEST_F(ExchangeLine, ReadTakesAWaitingByteBeforeTheStopSignal) {
+    ASSERT_NO_FATAL_FAILURE(Open(113));
+    const platform::Handle stop = platform::NewEvent();
+    ASSERT_NE(platform::kNoHandle, stop);
+    platform::SignalEvent(stop);
+    ASSERT_EQ(1, write(m_terminal->Master(), "\x15", 1));
+    ASSERT_TRUE(BecomesReadable(static_cast<int>(m_port)));
+    std::uint8_t byte = 0;
+    EXPECT_EQ(ReadOutcome::kByte, platform::ReadByte(m_port, platform::kNoHandle, stop, &byte));
+    EXPECT_EQ(0x15, byte);
+    EXPECT_EQ(ReadOutcome::kStopped, platform::ReadByte(m_port, platform::kNoHandle, stop, &byte));
+    platform::CloseEvent(stop);
+}
+
+// Far more than a pseudo-terminal buffers, so that the writer waits for room; a prime period, which
+// holds every control byte a cooked terminal acts on, never lines up with a buffer size.
+TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
+    ASSERT_NO_FATAL_FAILURE(Open(114));
+    Bytes message(2 * 1024 * 1024);
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        message[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    Bytes received;
+    std::thread device([&] { received = m_terminal->Receive(message.size()); });
+    EXPECT_EQ(WriteOutcome::kWritten, Write(message, kNoLimitMs));
+    device.join();
+    EXPECT_EQ(message, received);
+}
+
+// A line whose output is stopped (flow control, or another program's tcflow()) holds the write,
+// and so does a driver still sending the message: either is given up at its limit.
+TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
+    ASSERT_NO_FATAL_FAILURE(Open(116));
+    ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOOFF));
+    EXPECT_EQ(WriteOutcome::kHeld, Write({SerialPort::kAck}, kStillWaitingMs));
+    ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOON));
+    line_double::keepQueued = true;
+    const WriteOutcome queued = Write({SerialPort::kAck}, kStillWaitingMs);
+    line_double::keepQueued = false;
+    EXPECT_EQ(WriteOutcome::kHeld, queued);
 }
 
 }  // namespace

@@ -7,16 +7,6 @@
 
 #include <cstdarg>
 
-namespace line_double {
-
-std::atomic<bool> holdWrites{false};
-std::atomic<int> heldWaitMs{-1};
-std::atomic<bool> keepReadable{false};
-std::atomic<bool> keepQueued{false};
-std::atomic<std::uint32_t> reportedRate{0};
-
-}  // namespace line_double
-
 using namespace line_double;
 
 template <typename Function>

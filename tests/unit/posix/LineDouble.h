@@ -9,14 +9,14 @@
 namespace line_double {
 
 // While set, a wait for room to write reports at once that none came, and records the wait asked.
-extern std::atomic<bool> holdWrites;
-extern std::atomic<int> heldWaitMs;
+inline std::atomic<bool> holdWrites{false};
+inline std::atomic<int> heldWaitMs{-1};
 // While set, the port's input seems to hold a byte (a device that never stops talking); reads
 // find none.
-extern std::atomic<bool> keepReadable;
+inline std::atomic<bool> keepReadable{false};
 // While set, TIOCOUTQ reports a byte still queued.
-extern std::atomic<bool> keepQueued;
+inline std::atomic<bool> keepQueued{false};
 // The rate the line seems to run at; 0 for the one it runs at.
-extern std::atomic<std::uint32_t> reportedRate;
+inline std::atomic<std::uint32_t> reportedRate{0};
 
 }  // namespace line_double

@@ -12,12 +12,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
-
-#include "serial/Platform.h"
 
 // A bound for waits that must end, reached only when the code under test hangs; never a duration.
 constexpr std::uint32_t kWatchdogMs = 20000;
@@ -25,25 +21,6 @@ constexpr std::uint32_t kWatchdogMs = 20000;
 inline bool BecomesReadable(int descriptor) {
     pollfd watch{descriptor, POLLIN, 0};
     return poll(&watch, 1, static_cast<int>(kWatchdogMs)) == 1 && (watch.revents & POLLIN) != 0;
-}
-
-// Runs body on a thread of its own, which must outlive it.
-inline platform::Handle StartBody(std::function<void()>* body) {
-    return platform::StartThread(
-        [](void* run) -> std::uint32_t {
-            (*static_cast<std::function<void()>*>(run))();
-            return 0;
-        },
-        body);
-}
-
-// A thread still running at the bound would go on using the test's data: the run ends there.
-inline void AwaitEnd(platform::Handle thread) {
-    if (platform::WaitForThread(thread, kWatchdogMs) != platform::WaitOutcome::kEnded) {
-        std::fprintf(stderr, "A thread under test did not end: the operation it runs hangs.\n");
-        std::abort();
-    }
-    platform::CloseThread(thread);
 }
 
 class LinkedTerminal {
