@@ -1,6 +1,6 @@
 """The real program against teq6-sim on a pseudo-terminal. A case raises AssertionError or Skip."""
 
-import argparse, fcntl, os, pty, random, re, resource, select, shlex, signal, struct  # noqa: E401
+import argparse, contextlib, fcntl, os, pty, random, re, select, shlex, signal, struct  # noqa: E401
 import subprocess, tempfile, termios, threading, time  # noqa: E401
 
 PAYLOAD_SIZE = 2054
@@ -85,10 +85,9 @@ def make_config(blocks):
 
 def numbered_blocks(count, seed=0):
     """Blocks that differ (one sent twice shows); the first two begin like the end and connect."""
-    starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC]
-    start = lambda index: starts[index] if index < len(starts) else b""
-    make = lambda index: start(index) + random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
-    return [make_block(make(index)) for index in range(count)]
+    starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC] + [b""] * count
+    payload = lambda index: random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
+    return [make_block(starts[index] + payload(index)) for index in range(count)]
 
 
 def settings_lines(file_name, port, baud=115200):
@@ -101,10 +100,6 @@ def attempt_line(block, count, attempt):
 
 def success_line(name):
     return b"\n\nSuccessfully loaded data file '%s' to the TEQ6" % name
-
-
-def error_line(text):
-    return b"Error loading data: " + text
 
 
 def split_prompt(output):
@@ -139,20 +134,20 @@ def waiting_dots_then(ending, at_least=0):
 class Context:
     """The builds, device folder and Wine prefix; emulator runs the build's programs (qemu-user)."""
 
-    def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None,
-                 emulator=None, simulator=None):
+    def __init__(self, options):
         # The program runs in a workspace of its own, so every path must stand on its own.
         absolute = lambda path: os.path.abspath(path) if path else path
-        self.target, self.is_wine = target, target == "wine"
-        self.emulator = shlex.split(emulator or "")
-        self.linux_build, self.windows_build = absolute(linux_build), absolute(windows_build)
-        self.wine_prefix, self.wine_run = absolute(wine_prefix), absolute(wine_run)
+        self.target, self.is_wine = options.target, options.target == "wine"
+        self.emulator = shlex.split(options.emulator or "")
+        self.linux_build = absolute(options.linux_build)
+        self.windows_build = absolute(options.windows_build)
+        self.wine_prefix, self.wine_run = absolute(options.wine_prefix), absolute(options.wine_run)
         if self.is_wine:  # wine-run's own default is the Windows build's prefix
             os.environ["TELVORN_WINEPREFIX"] = self.wine_prefix
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
         # A teq6-sim command line of the caller's (a native one for a cross build), or the build's.
-        self.sim = shlex.split(simulator or "") or [
+        self.sim = shlex.split(options.simulator or "") or [
             os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
         with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
             settings = cache.read()
@@ -241,34 +236,17 @@ class Simulator:
 class Run:
     """The program running, its console output collected as it comes."""
 
-    def __init__(self, context, args, cwd, stdin="pipe", env=None, wrapper=(), limits=None,
-                 preexec=None):
-        """stdin: "pipe" or "non-blocking" (a pipe whose reading end does not wait)."""
+    def __init__(self, context, args, cwd, env=None, wrapper=(), preexec=None):
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
-        given = subprocess.PIPE
-        if stdin == "non-blocking":
-            given, keyboard = os.pipe()
-            os.set_blocking(given, False)
-
-        def prepare():
-            for limit in limits or ():
-                resource.setrlimit(*limit)
-            if preexec:
-                preexec()
-
         # The program writes only to standard output; anything on standard error (Wine's own
         # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
         self.started = time.monotonic()
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
-                list(wrapper) + context.program_command(args), cwd=cwd, stdin=given,
-                stdout=subprocess.PIPE, stderr=stderr, env=environment, preexec_fn=prepare)
-        self._keyboard = self.process.stdin
-        if stdin == "non-blocking":
-            os.close(given)
-            self._keyboard = os.fdopen(keyboard, "wb")
+                list(wrapper) + context.program_command(args), cwd=cwd, stdin=subprocess.PIPE,
+                stdout=subprocess.PIPE, stderr=stderr, env=environment, preexec_fn=preexec)
         self._output = bytearray()
         self._reader = threading.Thread(target=self._collect, daemon=True)
         self._reader.start()
@@ -294,8 +272,8 @@ class Run:
         expect(shown(), "console never showed %r:\n%r" % (text, self.output()))
 
     def type(self, text):
-        self._keyboard.write(text)
-        self._keyboard.flush()
+        self.process.stdin.write(text)
+        self.process.stdin.flush()
 
     def finish(self, timeout=RUN_TIMEOUT):
         """Waits for the end; returns (status, console). Keeps the CPU time, Wine's child's too."""
@@ -313,11 +291,8 @@ class Run:
             else:
                 time.sleep(0.05)
         self._reader.join(timeout=10)
-        if self._keyboard:
-            try:
-                self._keyboard.close()
-            except BrokenPipeError:
-                pass
+        with contextlib.suppress(BrokenPipeError):
+            self.process.stdin.close()
         return self.process.returncode, self.output()
 
 
@@ -386,9 +361,9 @@ class Session:
         self.sim.stop()
         self._lease.close()
 
-    def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None, preexec=None):
+    def run(self, *extra, **options):  # options: Run's env, wrapper and preexec
         args = [a.decode() for a in [self.file, b"-%d" % self.port] + list(extra)]
-        return Run(self.context, args, self.workspace, stdin, env, wrapper, limits, preexec)
+        return Run(self.context, args, self.workspace, **options)
 
     def wait_for_hang_up(self):
         """Unmaps the COM number once the simulator hangs up, as Windows does for an unplugged
@@ -455,8 +430,7 @@ def main(description):
         print(";".join(sorted(name for name, function in CASES.items()
                               if function.targets is None or options.target in function.targets)))
         return 0
-    context = Context(options.target, options.linux_build, options.windows_build,
-                      options.wine_prefix, options.wine_run, options.emulator, options.simulator)
+    context = Context(options)
     started = time.monotonic()
     try:
         CASES[options.case](context)
