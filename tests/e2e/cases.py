@@ -174,7 +174,7 @@ def abort_while_waiting_for_connection(context):
     for what, options, preexec, requests in rows:
         with Session(context, *options) as session:
             with session.run(preexec=preexec) as run:
-                run.wait_for(WAITING + b"..")
+                run.wait_for(WAITING)
                 time.sleep(2)
                 run.type(b"x\n")
                 check = waiting_dots_then(CANNOT_CONNECT, 2)
