@@ -18,7 +18,7 @@ FLOOD_TEXT = b"TEQ6 diagnostic output 0123456789 "
 MISSING = b"Cannot find file"
 # Block 2 of 3 never answered: ten attempts waited out, then the download gives up.
 BLOCK_2_GIVEN_UP = download_body(3, upto=1) + b"".join(
-    attempt_line(2, 3, attempt) + b"." for attempt in range(1, 11)) + CANNOT_SEND
+    ATTEMPT % (2, 3, attempt) + b"." for attempt in range(1, 11)) + CANNOT_SEND
 
 
 def expect_idle(context, run):
@@ -30,7 +30,7 @@ def expect_idle(context, run):
 
 def expect_success(session):
     """A check of a console that ends with the download's success, whatever came before."""
-    ending = success_line(session.file)
+    ending = SUCCESS % session.file
     return lambda body: expect(body.endswith(ending), "console ends with %r: %r" % (ending, body))
 
 
@@ -86,7 +86,7 @@ def startup_failures(context):
         for args, shown_port, baud, message, code in cases:
             status, output = Run(context, [a.decode() for a in args], session.workspace).finish()
             if shown_port is not None:
-                message = BANNER_CP437 + settings_lines(args[0], shown_port, baud) + message
+                message = BANNER_CP437 + SETTINGS % (args[0], baud, shown_port) + message
             expect_equal((status, output), (code, message), "status and console for %r" % args)
         # Once the port is listed: refused by the driver, or held by a program that keeps the
         # probes' shared lock (Wine has no such lock).
@@ -112,7 +112,7 @@ CONSOLE_CODE_PAGES = (65001, 437, 850, 1252)
 @case
 def unicode_banner_where_it_can_be_drawn(context):
     """A UTF-8 terminal; a Windows console of each usual code page; a file gets code page 437."""
-    settings = settings_lines(b"missing.bin", 1, 115200) + in_file(b"missing.bin", MISSING)
+    settings = SETTINGS % (b"missing.bin", 115200, 1) + in_file(b"missing.bin", MISSING)
     if not context.is_wine:
         _, output = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"}).finish()
         banner = "".join(line + "\n" for line in UNICODE_BANNER).encode("utf-8")
@@ -150,7 +150,7 @@ def normal_download(context):
     ]
     for options, blocks, body in rows:
         with Session(context, *options, blocks=blocks) as session:
-            expected = body + success_line(session.file)
+            expected = body + SUCCESS % session.file
             session.expect_end(session.run(), expected, 0, True, end_message="yes")
 
 
@@ -186,7 +186,7 @@ def abort_while_waiting_for_connection(context):
 def abort_during_a_block(context):
     """The exchange in progress finishes (ACKed or not), then no end message."""
     cases = [  # simulator options, blocks, console, blocks the device keeps
-        (("--ignore-block", "2"), 3, download_body(3, upto=1) + attempt_line(2, 3, 1) + b".", 1),
+        (("--ignore-block", "2"), 3, download_body(3, upto=1) + ATTEMPT % (2, 3, 1) + b".", 1),
         (("--late-ms", "400"), 2, download_body(2), 2),
     ]
     for options, blocks, body, kept in cases:
@@ -205,7 +205,7 @@ def adapter_unplugged_for_good(context):
     with Session(context, "--hangup-in-block", "2", blocks=3) as session:
         with session.run() as run:
             session.wait_for_hang_up()
-            run.wait_for(attempt_line(2, 3, 2))
+            run.wait_for(ATTEMPT % (2, 3, 2))
             expect_no_descriptor_on(context, run, session.sim.slave)
             session.expect_end(run, BLOCK_2_GIVEN_UP, 11, session.blocks[:1])
             expect_idle(context, run)
@@ -222,7 +222,7 @@ def adapter_unplugged_and_plugged_back(context):
             time.sleep(1)
             expect_no_descriptor_on(context, run, session.sim.slave)
             before = session.replug("--connected")
-            interrupted = attempt_line(3, 6, 1) + b"." + attempt_line(3, 6, 2)
+            interrupted = ATTEMPT % (3, 6, 1) + b"." + ATTEMPT % (3, 6, 2)
             check = lambda body: expect(interrupted in body, "console: %r" % body)
             session.expect_end(run, check, 0)
             after = session.sim.received()
@@ -278,15 +278,13 @@ def random_bytes_before_every_reply(context):
             # Only printable characters and the program's own line ends may reach the console.
             shown = sorted({byte for byte in body if byte != 0x0A and not 0x20 <= byte <= 0x7E})
             expect(not shown, "unprintable bytes shown: %s" % " ".join("%#04x" % b for b in shown))
-            # Device text cannot hold a line end, and every line of the program's own starts with
-            # one, so the text between them is all the device's.
+            # Every line of the program's own starts with a line end, which device text cannot hold.
             text = rb"([\x20-\x7e]*)"
-            # When the text before the connect ACK takes longer to read than the 500 ms wait
-            # (Wine reads slowly), the pause's dot falls among it instead of after "Preparing".
-            lines = [attempt_line(block, count, 1) for block in range(1, count + 1)]
+            # Text before the connect ACK read past the 500 ms wait (Wine) takes the pause's dot.
+            lines = [ATTEMPT % (block, count, 1) for block in range(1, count + 1)]
             pattern = re.escape(WAITING) + text + re.escape(PREPARING) + rb"\.?"
             pattern += b"".join(re.escape(line) + text for line in lines)
-            match = re.fullmatch(pattern + re.escape(success_line(session.file)), body)
+            match = re.fullmatch(pattern + re.escape(SUCCESS % session.file), body)
             expect(match, "console, one attempt per block, device text between:\n%r" % body)
             # The last text also holds the end message's reply, whose wait may run out first.
             places = ["before the connect ACK"] + ["after %r" % line for line in lines[:-1]]
@@ -294,9 +292,7 @@ def random_bytes_before_every_reply(context):
                 expect(shown, "no device text shown " + place)
 
         summary = {"blocks": str(count), "NAKs": "0"}
-        if not context.is_wine:
-            # Wine, reading a byte at a time through its server, may not get through a connect
-            # ACK's 512 bytes within the 500 ms wait on a loaded machine.
+        if not context.is_wine:  # Wine reads slowly: a connect ACK's 512 bytes may outlast 500 ms
             summary["connect_requests"] = "1"
         session.expect_end(session.run(), check, 0, True, **summary)
 
@@ -307,16 +303,12 @@ def answers_late_around_the_waits(context):
     3 s pause; the end message's answer, after a 1 s idle gap, misses its wait: one more dot."""
     late = {300: 0, 750: 1, 1250: 2}  # ms late (mid-wait, so load cannot move them): dots shown
     with contextlib.ExitStack() as stack:
-        sessions = {
-            ms: stack.enter_context(
-                Session(context, "--late-ms", str(ms), "--idle-gap-ms", "1000", blocks=3)
-            )
-            for ms in late
-        }
+        options = lambda ms: ("--late-ms", str(ms), "--idle-gap-ms", "1000")
+        sessions = {ms: stack.enter_context(Session(context, *options(ms))) for ms in late}
         runs = {ms: stack.enter_context(session.run()) for ms, session in sessions.items()}
         for ms, session in sessions.items():
             expected = download_body(3, silent_connects=late[ms]) + b"."
-            expected += success_line(session.file)
+            expected += SUCCESS % session.file
             try:
                 session.expect_end(runs[ms], expected, 0, True, blocks="3")
             except AssertionError as failure:
@@ -329,8 +321,7 @@ def second_program_on_a_port_in_use(context):
     with Session(context, "--silent-connects", "8", blocks=3) as session:
         with session.run() as first:
             first.wait_for(WAITING + b".")
-            # Held for programs that take the lock first, as this one's start-up probe does: the
-            # open refused or the lock not given (both OSError).
+            # Held for programs that take the lock first, as this one's start-up probe does.
             with contextlib.suppress(OSError):
                 other = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
                 try:
@@ -343,7 +334,7 @@ def second_program_on_a_port_in_use(context):
             expected = session.head() + NOT_LISTED % session.port
             expect_equal(output, expected, "console of the second program")
             expect_equal(status, 8, "exit status of the second program")
-            expected = download_body(3, silent_connects=8) + success_line(session.file)
+            expected = download_body(3, silent_connects=8) + SUCCESS % session.file
             session.expect_end(first, expected, 0, True, connect_requests="9")
 
 
@@ -353,14 +344,14 @@ def output_held_by_flow_control(context):
     block's wait for its answer costs no attempt."""
     def check(body):
         start = download_body(3, upto=1)
-        held = lambda attempts: b"".join(attempt_line(2, 3, k) + b"." for k in attempts)
+        held = lambda attempts: b"".join(ATTEMPT % (2, 3, k) + b"." for k in attempts)
         tries = body[len(start) : len(body) - len(CANNOT_SEND)]
         ok = body.startswith(start) and body.endswith(CANNOT_SEND)
         expect(ok and tries in (held([1]), held([1, 2])), "console: %r" % body)
 
     with Session(context, "--stop-output-at", "2", blocks=3) as session:
         run = session.run()
-        run.wait_for(attempt_line(2, 3, 1) + b".")
+        run.wait_for(ATTEMPT % (2, 3, 1) + b".")
         run.type(b"x\n")
         session.expect_end(run, check, 11, session.blocks[:1], timeout=ABORT_TIMEOUT,
                            end_message="no")

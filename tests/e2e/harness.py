@@ -18,6 +18,9 @@ PROMPT = b"Enter 'x' to exit program\n"
 USAGE = b"Usage: TELVORN <filename> [<port number>] [-b<baud rate>]\n"
 WAITING = b"Waiting for connection\n"
 PREPARING = b"\nPreparing to load TEQ6 data..\n"
+SETTINGS = b"File name: %s\nBaud rate: %d\nCOM Port: %d\n"  # file name, baud rate, port
+ATTEMPT = b"\nWriting block %d of %d, attempt %d: "  # block, blocks, attempt
+SUCCESS = b"\n\nSuccessfully loaded data file '%s' to the TEQ6"
 
 # Generous bounds for things that should happen at once; only a hang ever reaches them.
 STARTUP_TIMEOUT = 60
@@ -89,18 +92,6 @@ def numbered_blocks(count, seed=0):
     return [make_block(starts[index] + payload(index)) for index in range(count)]
 
 
-def settings_lines(file_name, port, baud=115200):
-    return b"File name: %s\nBaud rate: %d\nCOM Port: %d\n" % (file_name, baud, port)
-
-
-def attempt_line(block, count, attempt):
-    return b"\nWriting block %d of %d, attempt %d: " % (block, count, attempt)
-
-
-def success_line(name):
-    return b"\n\nSuccessfully loaded data file '%s' to the TEQ6" % name
-
-
 def split_prompt(output):
     """Removes the watcher's prompt, whose place among the first download lines is not fixed."""
     return output.replace(PROMPT, b"", 1), output.count(PROMPT)
@@ -111,7 +102,7 @@ def download_body(count, silent_connects=0, attempts=None, upto=None):
     body = WAITING + b"." * silent_connects + PREPARING + b"."
     for block in range(1, (count if upto is None else upto) + 1):
         for attempt in range(1, (attempts or {}).get(block, 1) + 1):
-            body += attempt_line(block, count, attempt)
+            body += ATTEMPT % (block, count, attempt)
     return body
 
 
@@ -366,7 +357,7 @@ class Session:
         return name.encode()
 
     def head(self, baud=115200):
-        return BANNER_CP437 + settings_lines(self.file, self.port, baud)
+        return BANNER_CP437 + SETTINGS % (self.file, baud, self.port)
 
     def expect_received(self, blocks=None):
         expected = b"".join(self.blocks if blocks is None else blocks)
