@@ -16,6 +16,7 @@ INVALID = b"File is not a valid TEQ6 configuration file"
 READ_ERROR = b"An error occured whilst reading the file"
 FLOOD_TEXT = b"TEQ6 diagnostic output 0123456789 "
 MISSING = b"Cannot find file"
+IN_FILE = b"Error loading file '%s': %s\n"  # file name, why
 # Block 2 of 3 never answered: ten attempts waited out, then the download gives up.
 BLOCK_2_GIVEN_UP = download_body(3, upto=1) + b"".join(
     ATTEMPT % (2, 3, attempt) + b"." for attempt in range(1, 11)) + CANNOT_SEND
@@ -56,10 +57,6 @@ def termios2_of(device, request=TCGETS2, argument=bytes(TERMIOS2.size)):
         os.close(port)
 
 
-def in_file(name, text):
-    return b"Error loading file '%s': %s\n" % (name, text)
-
-
 def line_settings(device):
     """What stty shows, and the rates, which stty does not tell apart when neither is standard."""
     shown = subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
@@ -77,9 +74,9 @@ def startup_failures(context):
         here, port, name = b"-%d" % session.port, session.port, session.file
         cases = [  # arguments, port and baud rate shown (None: no banner), message, status
             ([], None, None, USAGE, 2),
-            ([b"missing.bin"], 1, 115200, in_file(b"missing.bin", MISSING), 4),
-            ([b"flipped.bin", here], port, 115200, in_file(b"flipped.bin", INVALID), 5),
-            ([b"short.bin", here], port, 115200, in_file(b"short.bin", READ_ERROR), 6),
+            ([b"missing.bin"], 1, 115200, IN_FILE % (b"missing.bin", MISSING), 4),
+            ([b"flipped.bin", here], port, 115200, IN_FILE % (b"flipped.bin", INVALID), 5),
+            ([b"short.bin", here], port, 115200, IN_FILE % (b"short.bin", READ_ERROR), 6),
             ([name, b"-130"], 130, 115200, NOT_LISTED % 130, 8),
             ([name, b"-b0", here], port, 0, b"Error setting baud rate 0: " + BAD_RATE + b"\n", 7),
         ]
@@ -112,7 +109,7 @@ CONSOLE_CODE_PAGES = (65001, 437, 850, 1252)
 @case
 def unicode_banner_where_it_can_be_drawn(context):
     """A UTF-8 terminal; a Windows console of each usual code page; a file gets code page 437."""
-    settings = SETTINGS % (b"missing.bin", 115200, 1) + in_file(b"missing.bin", MISSING)
+    settings = SETTINGS % (b"missing.bin", 115200, 1) + IN_FILE % (b"missing.bin", MISSING)
     if not context.is_wine:
         _, output = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"}).finish()
         banner = "".join(line + "\n" for line in UNICODE_BANNER).encode("utf-8")
@@ -315,29 +312,6 @@ def answers_late_around_the_waits(context):
                 raise AssertionError("answers %d ms late: %s" % (ms, failure))
 
 
-@case(targets=("linux",))
-def second_program_on_a_port_in_use(context):
-    """A second program on a port in use stops at once; the first one's goes on undisturbed."""
-    with Session(context, "--silent-connects", "8", blocks=3) as session:
-        with session.run() as first:
-            first.wait_for(WAITING + b".")
-            # Held for programs that take the lock first, as this one's start-up probe does.
-            with contextlib.suppress(OSError):
-                other = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-                try:
-                    fcntl.flock(other, fcntl.LOCK_SH | fcntl.LOCK_NB)
-                    expect(False, "another program got a shared lock on the port in use")
-                finally:
-                    os.close(other)
-            with session.run() as second:
-                status, output = second.finish()
-            expected = session.head() + NOT_LISTED % session.port
-            expect_equal(output, expected, "console of the second program")
-            expect_equal(status, 8, "exit status of the second program")
-            expected = download_body(3, silent_connects=8) + SUCCESS % session.file
-            session.expect_end(first, expected, 0, True, connect_requests="9")
-
-
 @case
 def output_held_by_flow_control(context):
     """A held write is given up after its bound and x ends the run; one held for less than a
@@ -361,11 +335,19 @@ def output_held_by_flow_control(context):
 
 @case(targets=("linux",))
 def signals_put_the_port_back(context):
-    """A signal mid-block: line settings, rate and exclusive mode put back, the signal's status;
-    a signal the parent ignores stays ignored."""
+    """A port in use is held for other programs; a signal the parent ignores stays ignored; a
+    signal mid-block: line settings, rate and exclusive mode put back, the signal's status."""
     with Session(context, "--silent-connects", "2", blocks=1) as session:
         with session.run(preexec=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN)) as run:
             run.wait_for(WAITING + b".")
+            # Held for programs that take the lock first, as this one's start-up probe does.
+            with contextlib.suppress(OSError):
+                other = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+                try:
+                    fcntl.flock(other, fcntl.LOCK_SH | fcntl.LOCK_NB)
+                    expect(False, "another program got a shared lock on the port in use")
+                finally:
+                    os.close(other)
             run.process.send_signal(signal.SIGHUP)
             session.expect_end(run, expect_success(session), 0, True)
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGPIPE,

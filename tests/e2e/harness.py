@@ -305,14 +305,9 @@ def on_console(context, commands, cwd):
                                stdin=slave, stdout=slave, stderr=slave, env=environment)
     os.close(slave)
     output = b""
-    while select.select([master], [], [], RUN_TIMEOUT)[0]:
-        try:
-            chunk = os.read(master, 65536)
-        except OSError:  # the terminal is closed once every process on it has ended
-            break
-        if not chunk:
-            break
-        output += chunk
+    with contextlib.suppress(OSError):  # the terminal is closed once every process on it has ended
+        while select.select([master], [], [], RUN_TIMEOUT)[0] and (chunk := os.read(master, 65536)):
+            output += chunk
     os.close(master)
     process.wait(timeout=RUN_TIMEOUT)
     return render(output.decode("utf-8", errors="replace"))
