@@ -267,15 +267,13 @@ def device_text_in_writes_of_256_bytes(context):
 
 @case
 def random_bytes_before_every_reply(context):
-    """Any bytes but ACK and NAK before every reply: only their printable part shows."""
+    """Any bytes but ACK and NAK before every reply: only their printable part shows, and every
+    block costs one attempt."""
     count = 6
     with Session(context, "--random-bytes", "512", "--seed", "29", blocks=count) as session:
 
         def check(body):
-            # Only printable characters and the program's own line ends may reach the console.
-            shown = sorted({byte for byte in body if byte != 0x0A and not 0x20 <= byte <= 0x7E})
-            expect(not shown, "unprintable bytes shown: %s" % " ".join("%#04x" % b for b in shown))
-            # Every line of the program's own starts with a line end, which device text cannot hold.
+            # Only printable device text between the program's own lines, which start with a line end.
             text = rb"([\x20-\x7e]*)"
             # Text before the connect ACK read past the 500 ms wait (Wine) takes the pause's dot.
             lines = [ATTEMPT % (block, count, 1) for block in range(1, count + 1)]
