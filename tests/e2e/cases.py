@@ -268,7 +268,7 @@ def random_bytes_before_every_reply(context):
     with Session(context, "--random-bytes", "512", "--seed", "29", blocks=count) as session:
 
         def check(body):
-            # Only printable device text between the program's own lines, which start with a line end.
+            # Only printable device text between the program's own lines (each starts with \n).
             text = rb"([\x20-\x7e]*)"
             # Text before the connect ACK read past the 500 ms wait (Wine) takes the pause's dot.
             lines = [ATTEMPT % (block, count, 1) for block in range(1, count + 1)]
