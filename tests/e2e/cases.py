@@ -172,11 +172,9 @@ def abort_while_waiting_for_connection(context):
                 time.sleep(2)
                 run.type(b"x\n")
                 summary = {"connect_requests": requests} if requests else {}
-                try:
+                with labelled(what):
                     session.expect_end(run, check, 10, timeout=ABORT_TIMEOUT, blocks="0", **summary)
                     expect_idle(context, run)
-                except AssertionError as failure:
-                    raise AssertionError("%s: %s" % (what, failure))
 
 
 @case
@@ -228,13 +226,11 @@ def standard_streams_closed(context):
         with Session(context, blocks=2) as session:
             close = lambda: [os.close(descriptor) for descriptor in closed]
             with session.run(preexec=close) as run:
-                try:
+                with labelled("with %s closed" % (closed,)):
                     session.expect_end(run, None, 0, True, messages="4", blocks="2",
                                        framing_errors="0", end_message="yes")
                     # An input at its end must end the keyboard watcher, not keep it reading.
                     expect_idle(context, run)
-                except AssertionError as failure:
-                    raise AssertionError("with %s closed: %s" % (closed, failure))
 
 
 @case(targets=("linux",))
@@ -298,10 +294,8 @@ def answers_late_around_the_waits(context):
         for ms, session in sessions.items():
             expected = download_body(3, silent_connects=late[ms]) + b"."
             expected += SUCCESS % session.file
-            try:
+            with labelled("answers %d ms late" % ms):
                 session.expect_end(runs[ms], expected, 0, True, blocks="3")
-            except AssertionError as failure:
-                raise AssertionError("answers %d ms late: %s" % (ms, failure))
 
 
 @case
@@ -369,9 +363,9 @@ def teq6_file(context):
     tool = os.path.join(context.linux_build, "tools", "teq6-file", "teq6-file")
     here = workspace()
     payload = bytes(range(256)) * 9  # one whole block and one padded
-    made = make_config([make_block(payload[:PAYLOAD_SIZE]), make_block(payload[PAYLOAD_SIZE:])])
     default_header = b"TEQ6 configuration".ljust(len(HEADER), b"\0")
-    made = default_header + made[len(HEADER) :]
+    blocks = make_block(payload[:PAYLOAD_SIZE]) + make_block(payload[PAYLOAD_SIZE:])
+    made = default_header + FILE_MAGIC + blocks + END_MARKER
     flipped = bytearray(made)
     flipped[36 + 2056 + 5] ^= 1
     files = {"payload": payload, "self": payload, "empty": b"", "h32": b"H" * 32, "h31": b"H" * 31,

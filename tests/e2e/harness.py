@@ -76,6 +76,14 @@ def expect_equal(actual, expected, what):
     expect(actual == expected, "%s:\nexpected %r\nactual   %r" % (what, expected, actual))
 
 
+@contextlib.contextmanager
+def labelled(row):  # names the row of a table whose check failed
+    try:
+        yield
+    except AssertionError as failure:
+        raise AssertionError("%s: %s" % (row, failure))
+
+
 def make_block(payload):
     payload = payload[:PAYLOAD_SIZE].ljust(PAYLOAD_SIZE, b"\0")
     return payload + struct.pack("<H", -sum(payload) & 0xFFFF)
