@@ -163,7 +163,7 @@ def abort_while_waiting_for_connection(context):
     if not (context.is_wine or context.sanitized):  # a sanitizer opens descriptors of its own
         few = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (5, 5))
         rows.append(("with 5 descriptors", (), few, "0"))
-    check = lambda body: expect(re.fullmatch(re.escape(WAITING) + rb"\.{2,}" + re.escape(
+    check = lambda body: expect(re.fullmatch(re.escape(WAITING) + rb"\.+" + re.escape(
         CANNOT_CONNECT), body), "waiting dots, then the error: %r" % body)
     for what, options, preexec, requests in rows:
         with Session(context, *options) as session:
