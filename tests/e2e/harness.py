@@ -1,6 +1,6 @@
 """The real program against teq6-sim on a pseudo-terminal. A case raises AssertionError or Skip."""
 
-import argparse, fcntl, os, pty, random, re, resource, select, shlex, signal, struct  # noqa: E401
+import argparse, contextlib, fcntl, os, pty, random, re, select, shlex, signal, struct  # noqa: E401
 import subprocess, tempfile, termios, threading, time  # noqa: E401
 
 PAYLOAD_SIZE = 2054
@@ -18,6 +18,9 @@ PROMPT = b"Enter 'x' to exit program\n"
 USAGE = b"Usage: TELVORN <filename> [<port number>] [-b<baud rate>]\n"
 WAITING = b"Waiting for connection\n"
 PREPARING = b"\nPreparing to load TEQ6 data..\n"
+SETTINGS = b"File name: %s\nBaud rate: %d\nCOM Port: %d\n"  # file name, baud rate, port
+ATTEMPT = b"\nWriting block %d of %d, attempt %d: "  # block, blocks, attempt
+SUCCESS = b"\n\nSuccessfully loaded data file '%s' to the TEQ6"
 
 # Generous bounds for things that should happen at once; only a hang ever reaches them.
 STARTUP_TIMEOUT = 60
@@ -41,8 +44,7 @@ class Skip(Exception):
     pass
 
 
-def case(function=None, *, targets=None):
-    """Registers a case, for every target or only for the targets named."""
+def case(function=None, *, targets=("linux", "wine")):
     def register(function):
         function.targets = targets
         CASES[function.__name__] = function
@@ -74,6 +76,14 @@ def expect_equal(actual, expected, what):
     expect(actual == expected, "%s:\nexpected %r\nactual   %r" % (what, expected, actual))
 
 
+@contextlib.contextmanager
+def labelled(row):  # names the row of a table whose check failed
+    try:
+        yield
+    except AssertionError as failure:
+        raise AssertionError("%s: %s" % (row, failure))
+
+
 def make_block(payload):
     payload = payload[:PAYLOAD_SIZE].ljust(PAYLOAD_SIZE, b"\0")
     return payload + struct.pack("<H", -sum(payload) & 0xFFFF)
@@ -85,26 +95,9 @@ def make_config(blocks):
 
 def numbered_blocks(count, seed=0):
     """Blocks that differ (one sent twice shows); the first two begin like the end and connect."""
-    starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC]
-    start = lambda index: starts[index] if index < len(starts) else b""
-    make = lambda index: start(index) + random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
-    return [make_block(make(index)) for index in range(count)]
-
-
-def settings_lines(file_name, port, baud=115200):
-    return b"File name: %s\nBaud rate: %d\nCOM Port: %d\n" % (file_name, baud, port)
-
-
-def attempt_line(block, count, attempt):
-    return b"\nWriting block %d of %d, attempt %d: " % (block, count, attempt)
-
-
-def success_line(name):
-    return b"\n\nSuccessfully loaded data file '%s' to the TEQ6" % name
-
-
-def error_line(text):
-    return b"Error loading data: " + text
+    starts = [bytes([0, 0, 0, 0xFF, 0, 0]), FILE_MAGIC] + [b""] * count
+    payload = lambda index: random.Random(seed * 100003 + index).randbytes(PAYLOAD_SIZE)
+    return [make_block(starts[index] + payload(index)) for index in range(count)]
 
 
 def split_prompt(output):
@@ -117,7 +110,7 @@ def download_body(count, silent_connects=0, attempts=None, upto=None):
     body = WAITING + b"." * silent_connects + PREPARING + b"."
     for block in range(1, (count if upto is None else upto) + 1):
         for attempt in range(1, (attempts or {}).get(block, 1) + 1):
-            body += attempt_line(block, count, attempt)
+            body += ATTEMPT % (block, count, attempt)
     return body
 
 
@@ -127,32 +120,23 @@ def wait_until(condition, timeout=STARTUP_TIMEOUT):
         time.sleep(0.05)
 
 
-def waiting_dots_then(ending, at_least=0):
-    """A check of a console that shows only waiting dots (at least at_least) before ending."""
-    def check(body):
-        dots = body[len(WAITING) : len(body) - len(ending)]
-        ok = body.startswith(WAITING) and body.endswith(ending) and len(dots) >= at_least
-        expect(ok and dots == b"." * len(dots), "waiting dots, then %r: %r" % (ending, body))
-    return check
-
-
 class Context:
     """The builds, device folder and Wine prefix; emulator runs the build's programs (qemu-user)."""
 
-    def __init__(self, target, linux_build, windows_build=None, wine_prefix=None, wine_run=None,
-                 emulator=None, simulator=None):
+    def __init__(self, options):
         # The program runs in a workspace of its own, so every path must stand on its own.
         absolute = lambda path: os.path.abspath(path) if path else path
-        self.target, self.is_wine = target, target == "wine"
-        self.emulator = shlex.split(emulator or "")
-        self.linux_build, self.windows_build = absolute(linux_build), absolute(windows_build)
-        self.wine_prefix, self.wine_run = absolute(wine_prefix), absolute(wine_run)
+        self.target, self.is_wine = options.target, options.target == "wine"
+        self.emulator = shlex.split(options.emulator or "")
+        self.linux_build = absolute(options.linux_build)
+        self.windows_build = absolute(options.windows_build)
+        self.wine_prefix, self.wine_run = absolute(options.wine_prefix), absolute(options.wine_run)
         if self.is_wine:  # wine-run's own default is the Windows build's prefix
             os.environ["TELVORN_WINEPREFIX"] = self.wine_prefix
         self.device_dir = os.path.join(self.linux_build, "dev")
         os.makedirs(self.device_dir, exist_ok=True)
         # A teq6-sim command line of the caller's (a native one for a cross build), or the build's.
-        self.sim = shlex.split(simulator or "") or [
+        self.sim = shlex.split(options.simulator or "") or [
             os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
         with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
             settings = cache.read()
@@ -170,8 +154,7 @@ class Context:
         """Maps COM number of the Wine prefix to device, or unmaps it; returns the link."""
         return relink(os.path.join(self.wine_prefix, "dosdevices", "com%d" % number), device)
 
-    def normalise(self, output):
-        # The Windows C runtime writes text-mode line ends.
+    def normalise(self, output):  # the Windows C runtime writes text-mode line ends
         return output.replace(b"\r\n", b"\n") if self.is_wine else output
 
 
@@ -219,8 +202,7 @@ class Simulator:
         wait_until(lambda: text in self.log())
         expect(text in self.log(), "simulator never logged %r; log:\n%s" % (text, self.log()))
 
-    def stop(self, timeout=10):
-        """Ends the simulator (if the end message has not already); returns its summary."""
+    def stop(self, timeout=10):  # returns the simulator's summary
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
         try:
@@ -241,34 +223,17 @@ class Simulator:
 class Run:
     """The program running, its console output collected as it comes."""
 
-    def __init__(self, context, args, cwd, stdin="pipe", env=None, wrapper=(), limits=None,
-                 preexec=None):
-        """stdin: "pipe" or "non-blocking" (a pipe whose reading end does not wait)."""
+    def __init__(self, context, args, cwd, env=None, wrapper=(), preexec=None):
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
-        given = subprocess.PIPE
-        if stdin == "non-blocking":
-            given, keyboard = os.pipe()
-            os.set_blocking(given, False)
-
-        def prepare():
-            for limit in limits or ():
-                resource.setrlimit(*limit)
-            if preexec:
-                preexec()
-
         # The program writes only to standard output; anything on standard error (Wine's own
         # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
         self.started = time.monotonic()
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
-                list(wrapper) + context.program_command(args), cwd=cwd, stdin=given,
-                stdout=subprocess.PIPE, stderr=stderr, env=environment, preexec_fn=prepare)
-        self._keyboard = self.process.stdin
-        if stdin == "non-blocking":
-            os.close(given)
-            self._keyboard = os.fdopen(keyboard, "wb")
+                list(wrapper) + context.program_command(args), cwd=cwd, stdin=subprocess.PIPE,
+                stdout=subprocess.PIPE, stderr=stderr, env=environment, preexec_fn=preexec)
         self._output = bytearray()
         self._reader = threading.Thread(target=self._collect, daemon=True)
         self._reader.start()
@@ -294,30 +259,22 @@ class Run:
         expect(shown(), "console never showed %r:\n%r" % (text, self.output()))
 
     def type(self, text):
-        self._keyboard.write(text)
-        self._keyboard.flush()
+        self.process.stdin.write(text)
+        self.process.stdin.flush()
 
     def finish(self, timeout=RUN_TIMEOUT):
         """Waits for the end; returns (status, console). Keeps the CPU time, Wine's child's too."""
-        deadline = time.monotonic() + timeout
-        while self.process.returncode is None:
-            pid, status, usage = os.wait4(self.process.pid, os.WNOHANG)
-            if pid:
-                self.process.returncode = os.waitstatus_to_exitcode(status)
-                self.elapsed = time.monotonic() - self.started
-                self.cpu_seconds = usage.ru_utime + usage.ru_stime
-            elif time.monotonic() > deadline:
-                self.process.kill()
-                self.process.wait()
-                raise AssertionError("program did not end; it shows:\n%r" % self.output())
-            else:
-                time.sleep(0.05)
+        deadline = threading.Timer(timeout, self.process.kill)
+        deadline.start()
+        _, status, usage = os.wait4(self.process.pid, 0)
+        deadline.cancel()
+        self.elapsed = time.monotonic() - self.started
+        self.cpu_seconds = usage.ru_utime + usage.ru_stime
+        self.process.returncode = os.waitstatus_to_exitcode(status)
+        expect(self.elapsed < timeout, "program did not end; it shows:\n%r" % self.output())
         self._reader.join(timeout=10)
-        if self._keyboard:
-            try:
-                self._keyboard.close()
-            except BrokenPipeError:
-                pass
+        with contextlib.suppress(BrokenPipeError):
+            self.process.stdin.close()
         return self.process.returncode, self.output()
 
 
@@ -356,14 +313,9 @@ def on_console(context, commands, cwd):
                                stdin=slave, stdout=slave, stderr=slave, env=environment)
     os.close(slave)
     output = b""
-    while select.select([master], [], [], RUN_TIMEOUT)[0]:
-        try:
-            chunk = os.read(master, 65536)
-        except OSError:  # the terminal is closed once every process on it has ended
-            break
-        if not chunk:
-            break
-        output += chunk
+    with contextlib.suppress(OSError):  # the terminal is closed once every process on it has ended
+        while select.select([master], [], [], RUN_TIMEOUT)[0] and (chunk := os.read(master, 65536)):
+            output += chunk
     os.close(master)
     process.wait(timeout=RUN_TIMEOUT)
     return render(output.decode("utf-8", errors="replace"))
@@ -373,7 +325,7 @@ class Session:
     """One case's workspace, port number, file and simulator, cleaned up whatever happens."""
 
     def __init__(self, context, *sim_options, blocks=3):
-        self.context, self.workspace, self.replugs = context, workspace(), 0
+        self.context, self.workspace = context, workspace()
         self._lease, self.port = lease_port(context)
         self.blocks = numbered_blocks(blocks, seed=self.port)
         self.file = self.write("config.bin", make_config(self.blocks))
@@ -386,23 +338,20 @@ class Session:
         self.sim.stop()
         self._lease.close()
 
-    def run(self, *extra, stdin="pipe", env=None, wrapper=(), limits=None, preexec=None):
+    def run(self, *extra, **options):  # options: Run's env, wrapper and preexec
         args = [a.decode() for a in [self.file, b"-%d" % self.port] + list(extra)]
-        return Run(self.context, args, self.workspace, stdin, env, wrapper, limits, preexec)
+        return Run(self.context, args, self.workspace, **options)
 
-    def wait_for_hang_up(self):
-        """Unmaps the COM number once the simulator hangs up, as Windows does for an unplugged
-        adapter (the link would lead to the next user of the pseudo-terminal)."""
+    def wait_for_hang_up(self):  # unmapped as Windows does an unplugged adapter's COM number
         self.sim.process.wait(timeout=STARTUP_TIMEOUT)
         self.sim.unmap()
 
-    def replug(self, *sim_options):
-        """A new simulator on the same port; returns what the old one had accepted."""
+    def replug(self, *sim_options):  # returns what the old simulator had accepted
         self.wait_for_hang_up()
         self.sim.stop()
-        accepted, self.replugs = self.sim.received(), self.replugs + 1
+        accepted = self.sim.received()
         self.sim = Simulator(self.context, self.port, *sim_options, workdir=self.workspace,
-                             name="sim%d" % self.replugs)
+                             name="replugged")
         return accepted
 
     def write(self, name, data):
@@ -411,33 +360,28 @@ class Session:
         return name.encode()
 
     def head(self, baud=115200):
-        return BANNER_CP437 + settings_lines(self.file, self.port, baud)
-
-    def finished(self, run, timeout=RUN_TIMEOUT):
-        """The status and the console after the banner and settings, with one prompt line."""
-        status, output = run.finish(timeout)
-        body, prompts = split_prompt(output)
-        expect_equal(prompts, 1, "prompt lines in %r" % output)
-        expect_equal(body[: len(self.head())], self.head(), "banner and settings")
-        return status, body[len(self.head()) :]
-
-    def expect_received(self, blocks=None):
-        expected = b"".join(self.blocks if blocks is None else blocks)
-        received = self.sim.received()
-        expect_equal(len(received), len(expected), "bytes the device accepted")
-        expect(received == expected, "the device accepted other bytes than the file's")
+        return BANNER_CP437 + SETTINGS % (self.file, baud, self.port)
 
     def expect_end(self, run, console, status, received=None, timeout=RUN_TIMEOUT, **summary):
-        """console: bytes after the settings or a check; summary: the simulator's counts (_ for
-        spaces); received: the blocks the device accepted (True: the file's)."""
-        actual_status, body = self.finished(run, timeout)
-        console(body) if callable(console) else expect_equal(body, console, "console")
+        """console: bytes after the settings, a check of them, or None when standard output is
+        closed; summary: the simulator's counts (_ for spaces); received: the blocks the device
+        accepted (True: the file's)."""
+        actual_status, output = run.finish(timeout)
+        body, prompts = split_prompt(output)
+        if console is not None:
+            expect_equal(prompts, 1, "prompt lines in %r" % output)
+            expect_equal(body[: len(self.head())], self.head(), "banner and settings")
+            body = body[len(self.head()) :]
+            console(body) if callable(console) else expect_equal(body, console, "console")
         expect_equal(actual_status, status, "exit status")
         counts = self.sim.stop()
         for key, value in summary.items():
             expect_equal(counts.get(key.replace("_", " ")), value, key.replace("_", " "))
         if received is not None:
-            self.expect_received(None if received is True else received)
+            expected = b"".join(self.blocks if received is True else received)
+            accepted = self.sim.received()
+            expect_equal(len(accepted), len(expected), "bytes the device accepted")
+            expect(accepted == expected, "the device accepted other bytes than the file's")
         return body
 
 
@@ -452,11 +396,10 @@ def main(description):
         parser.add_argument("--" + option)
     options = parser.parse_args()
     if options.list:
-        print(";".join(sorted(name for name, function in CASES.items()
-                              if function.targets is None or options.target in function.targets)))
+        names = [name for name, function in CASES.items() if options.target in function.targets]
+        print(";".join(sorted(names)))
         return 0
-    context = Context(options.target, options.linux_build, options.windows_build,
-                      options.wine_prefix, options.wine_run, options.emulator, options.simulator)
+    context = Context(options)
     started = time.monotonic()
     try:
         CASES[options.case](context)
