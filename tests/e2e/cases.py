@@ -221,13 +221,18 @@ def adapter_unplugged_and_plugged_back(context):
 
 @case(targets=("linux",))
 def standard_streams_closed(context):
-    """Started with `<&- >&-`, or all three closed: the port never takes their place."""
+    """Started with `<&- >&-`, or all three closed: the null device takes their place, so that
+    neither the port nor an event gets their numbers."""
     for closed in ((0, 1), (0, 1, 2)):
-        with Session(context, blocks=2) as session:
+        with Session(context, "--silent-connects", "2", blocks=2) as session:
             close = lambda: [os.close(descriptor) for descriptor in closed]
             with session.run(preexec=close) as run:
+                session.sim.wait_for_log("connect request 1:")
+                fds = "/proc/%d/fd/" % run.process.pid
+                held = [os.path.realpath(fds + str(descriptor)) for descriptor in closed]
                 with labelled("with %s closed" % (closed,)):
-                    session.expect_end(run, None, 0, True, messages="4", blocks="2",
+                    expect_equal(held, ["/dev/null"] * len(closed), "what they lead to")
+                    session.expect_end(run, None, 0, True, messages="6", blocks="2",
                                        framing_errors="0", end_message="yes")
                     # An input at its end must end the keyboard watcher, not keep it reading.
                     expect_idle(context, run)
