@@ -5,8 +5,8 @@ import contextlib, grp, os, pathlib, re, shutil, signal, subprocess, sys  # noqa
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
-    RUN_TIMEOUT, WAITING, Session, Skip, case, expect, expect_equal, family_name, lease_port, main,
-    relink, wait_until)
+    RUN_TIMEOUT, Skip, case, expect, expect_equal, family_name, lease_port, main, relink,
+    wait_until)
 
 NOBODY = 65534
 HINT = "To use ports of group dialout, join it: sudo usermod -aG dialout $USER, then log in again."
@@ -93,13 +93,17 @@ def listing_and_details(context):
         usb = ports.terminal(family_name(ports.lease(33)))
         acm = ports.terminal(family_name(ports.lease(68)))
         xr = ports.terminal("ttyXRUSB0")
-        plain_number, fifo_number, folder_number, gone_number, empty_number = (
-            ports.lease() for _ in range(5))
-        plain = ports.link(family_name(plain_number), os.path.join(ports.context.linux_build,
-                                                                    "CMakeCache.txt"))
-        fifo = ports.place(family_name(fifo_number), os.mkfifo)
-        folder = ports.place(family_name(folder_number), os.mkdir)
-        gone = ports.link(family_name(gone_number), os.path.join(ports.device_dir, "no-such-pty"))
+        kinds = [  # what stands at a port's place: made by, its state
+            (lambda path: open(path, "w").close(), "a regular file, not a serial port"),
+            (os.mkfifo, "a FIFO, not a serial port"),
+            (os.mkdir, "a directory, not a serial port"),
+            (lambda path: os.symlink("gone", path), "leads to gone, which does not exist"),
+        ]
+        not_ports = []  # number, path, state
+        for make, state in kinds:
+            number = ports.lease()
+            not_ports.append((number, ports.place(family_name(number), make), state))
+        empty_number = ports.lease()
         empty = ports.terminal(family_name(empty_number))
         ports.sysfs(os.path.join("class", "tty", family_name(empty_number), "type"), text="0")
         by_id = ports.link("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0",
@@ -150,11 +154,6 @@ def listing_and_details(context):
         expect_equal(status, 0, "exit status of the listing")
         ftdi = "ftdi_sio, USB 0403:6001, FTDI, FT232R USB UART, serial A10K5XYZ, " + by_id
         held = "held by another program: PID %d (flock)" % holder.pid
-        # Not ports: number, path, state (in the listing, and in the detail after "is" or not).
-        not_ports = [(plain_number, plain, "a regular file, not a serial port"),
-                     (fifo_number, fifo, "a FIFO, not a serial port"),
-                     (folder_number, folder, "a directory, not a serial port"),
-                     (gone_number, gone, "leads to %s, which does not exist" % os.readlink(gone))]
         rows = [(path, "COM%d" % number, re.escape(state)) for number, path, state in not_ports]
         rows += [  # device, its COM number (a pattern), the rest of its line (a pattern)
             (usb, "COM33", r"free +\[%s\]" % re.escape(ftdi)),
@@ -189,9 +188,9 @@ def listing_and_details(context):
             (unplugged, 1, "%s: %s leads to ../../ttyUSB31 (COM64), which does not exist\n"
                            % (unplugged, unplugged)),
         ]
-        for number, path, state in not_ports:  # the folder by its path
-            name = path if path == folder else "COM%d" % number
-            details.append((name, 1, "%s: %s %s%s\n" % (name, path, "is " * (path != gone), state)))
+        for number, path, state in not_ports:  # by their paths, which lead to their numbers
+            is_ = "" if state.startswith("leads") else "is "
+            details.append((path, 1, "%s: %s %s%s\n" % (path, path, is_, state)))
         for name, code, beginning in details:
             status, output, _ = ports.run(name)
             expect_equal(status, code, "exit status for %s" % name)
@@ -223,10 +222,8 @@ def command_line(context):
 @case(targets=("linux",))
 def no_permission(context):
     """A user outside the device's group is told which group to join; a file is still a file."""
-    if os.geteuid() != 0:
-        raise Skip("needs root to hand a device to the dialout group and run as nobody")
-    if shutil.which("setpriv") is None:
-        raise Skip("needs setpriv (util-linux) to run as nobody")
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        raise Skip("needs root and setpriv (util-linux) to run as nobody")
     with Ports(context) as ports:
         status, _, errors = ports.run("--help", as_user=NOBODY)
         if status != 0:
@@ -240,32 +237,16 @@ def no_permission(context):
         link = ports.terminal(family_name(number))
         os.chown(os.readlink(link), 0, grp.getgrnam("dialout").gr_gid)
         os.chmod(os.readlink(link), 0o660)
-        status, output, _ = ports.run("COM%d" % number, as_user=NOBODY)
-        expect_equal(status, 0, "exit status")
-        expect_equal(output, "COM%d: %s\n  state:        no permission (group dialout)\n%s\n"
-                     % (number, link, HINT), "detail")
+        detail = "COM%d: %s\n  state:        no permission (group dialout)\n%s\n" % (
+            number, link, HINT)
+        expect_equal(ports.run("COM%d" % number, as_user=NOBODY)[:2], (0, detail), "the detail")
         status, output, _ = ports.run(as_user=NOBODY)
         line = line_for(output, link)
-        expect(re.fullmatch(r"COM%d +%s +no permission \(group dialout\)" % (number,
-                                                                           re.escape(link)),
-                            line), "line: %r" % line)
+        pattern = r"COM%d +%s +no permission \(group dialout\)" % (number, re.escape(link))
+        expect(re.fullmatch(pattern, line), "line: %r" % line)
         # Other cases' ports may add hints of their own.
         expect(output.count(HINT) == 1 and output.index(HINT) > output.index(line),
                "the hint once, after the ports:\n%s" % output)
-
-
-@case(targets=("linux",))
-def held_by_a_download(context):
-    """While telvorn waits for the device on a port, the tool names telvorn and its PID."""
-    with Ports(context) as ports, Session(context, "--silent-connects", "100000") as session:
-        with session.run() as run:
-            run.wait_for(WAITING)
-            status, output, _ = ports.run("COM%d" % session.port)
-            expect_equal(status, 0, "exit status")
-            # Under qemu-user the process carries the emulator's name.
-            name = os.path.basename((context.emulator or ["telvorn"])[0])[:15]
-            state = "held by another program: PID %d (%s)" % (run.process.pid, name)
-            expect("\n  state:        %s\n" % state in output, "detail:\n%s" % output)
 
 
 @case(targets=("wine",))
