@@ -138,11 +138,7 @@ class Context:
         # A teq6-sim command line of the caller's (a native one for a cross build), or the build's.
         self.sim = shlex.split(options.simulator or "") or [
             os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
-        with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
-            settings = cache.read()
-        self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", settings, re.M) is not None
-        sysfs = re.search(r"^TELVORN_SYSFS_DIR:\w+=(.*)$", settings, re.M)
-        self.sysfs_dir = sysfs.group(1) if sysfs and sysfs.group(1) else "/sys"
+        self.sanitized, self.sysfs_dir = bool(options.sanitize), options.sysfs_dir or "/sys"
 
     def program_command(self, args):
         if self.is_wine:
@@ -392,7 +388,7 @@ def main(description):
     parser.add_argument("--list", action="store_true", help="print the target's case names")
     parser.add_argument("--target", choices=("linux", "wine", "valgrind"), default="linux")
     for option in ("linux-build", "windows-build", "wine-prefix", "wine-run", "emulator",
-                   "simulator"):  # builds, Wine's prefix and runner, qemu-user, teq6-sim
+                   "simulator", "sanitize", "sysfs-dir"):  # as the build's CMake cache says
         parser.add_argument("--" + option)
     options = parser.parse_args()
     if options.list:
