@@ -223,8 +223,7 @@ class Run:
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
-        # The program writes only to standard output; anything on standard error (Wine's own
-        # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
+        # Standard error (Wine's complaints too) is kept apart from the byte-for-byte console.
         self.started = time.monotonic()
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
@@ -337,18 +336,6 @@ class Session:
     def run(self, *extra, **options):  # options: Run's env, wrapper and preexec
         args = [a.decode() for a in [self.file, b"-%d" % self.port] + list(extra)]
         return Run(self.context, args, self.workspace, **options)
-
-    def wait_for_hang_up(self):  # unmapped as Windows does an unplugged adapter's COM number
-        self.sim.process.wait(timeout=STARTUP_TIMEOUT)
-        self.sim.unmap()
-
-    def replug(self, *sim_options):  # returns what the old simulator had accepted
-        self.wait_for_hang_up()
-        self.sim.stop()
-        accepted = self.sim.received()
-        self.sim = Simulator(self.context, self.port, *sim_options, workdir=self.workspace,
-                             name="replugged")
-        return accepted
 
     def write(self, name, data):
         with open(os.path.join(self.workspace, name), "wb") as out:
