@@ -138,11 +138,7 @@ class Context:
         # A teq6-sim command line of the caller's (a native one for a cross build), or the build's.
         self.sim = shlex.split(options.simulator or "") or [
             os.path.join(self.linux_build, "tools", "teq6-sim", "teq6-sim")]
-        with open(os.path.join(self.linux_build, "CMakeCache.txt")) as cache:
-            settings = cache.read()
-        self.sanitized = re.search(r"^TELVORN_SANITIZE:STRING=\w", settings, re.M) is not None
-        sysfs = re.search(r"^TELVORN_SYSFS_DIR:\w+=(.*)$", settings, re.M)
-        self.sysfs_dir = sysfs.group(1) if sysfs and sysfs.group(1) else "/sys"
+        self.sanitized, self.sysfs_dir = bool(options.sanitize), options.sysfs_dir or "/sys"
 
     def program_command(self, args):
         if self.is_wine:
@@ -227,8 +223,7 @@ class Run:
         environment = dict(os.environ, **(env or {}))
         environment.setdefault("LC_ALL", "C")
         self.context = context
-        # The program writes only to standard output; anything on standard error (Wine's own
-        # complaints included) is kept apart so it cannot disturb the byte-for-byte comparison.
+        # Standard error (Wine's complaints too) is kept apart from the byte-for-byte console.
         self.started = time.monotonic()
         with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
             self.process = subprocess.Popen(
@@ -342,18 +337,6 @@ class Session:
         args = [a.decode() for a in [self.file, b"-%d" % self.port] + list(extra)]
         return Run(self.context, args, self.workspace, **options)
 
-    def wait_for_hang_up(self):  # unmapped as Windows does an unplugged adapter's COM number
-        self.sim.process.wait(timeout=STARTUP_TIMEOUT)
-        self.sim.unmap()
-
-    def replug(self, *sim_options):  # returns what the old simulator had accepted
-        self.wait_for_hang_up()
-        self.sim.stop()
-        accepted = self.sim.received()
-        self.sim = Simulator(self.context, self.port, *sim_options, workdir=self.workspace,
-                             name="replugged")
-        return accepted
-
     def write(self, name, data):
         with open(os.path.join(self.workspace, name), "wb") as out:
             out.write(data)
@@ -392,7 +375,7 @@ def main(description):
     parser.add_argument("--list", action="store_true", help="print the target's case names")
     parser.add_argument("--target", choices=("linux", "wine", "valgrind"), default="linux")
     for option in ("linux-build", "windows-build", "wine-prefix", "wine-run", "emulator",
-                   "simulator"):  # builds, Wine's prefix and runner, qemu-user, teq6-sim
+                   "simulator", "sanitize", "sysfs-dir"):  # as the build's CMake cache says
         parser.add_argument("--" + option)
     options = parser.parse_args()
     if options.list:

@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 """Runs one telvorn-ports case (or lists them), ports made in the build's dev and sys folders."""
 
-import contextlib, grp, os, pathlib, re, shutil, signal, subprocess, sys  # noqa: E401
+import contextlib, fcntl, grp, os, pathlib, re, shutil, signal, subprocess, sys  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
-    RUN_TIMEOUT, WAITING, Session, Skip, case, expect, expect_equal, family_name, lease_port, main,
-    relink, wait_until)
+    RUN_TIMEOUT, Skip, case, expect, expect_equal, family_name, lease_port, main, relink)
 
 NOBODY = 65534
 HINT = "To use ports of group dialout, join it: sudo usermod -aG dialout $USER, then log in again."
@@ -93,13 +92,17 @@ def listing_and_details(context):
         usb = ports.terminal(family_name(ports.lease(33)))
         acm = ports.terminal(family_name(ports.lease(68)))
         xr = ports.terminal("ttyXRUSB0")
-        plain_number, fifo_number, folder_number, gone_number, empty_number = (
-            ports.lease() for _ in range(5))
-        plain = ports.link(family_name(plain_number), os.path.join(ports.context.linux_build,
-                                                                    "CMakeCache.txt"))
-        fifo = ports.place(family_name(fifo_number), os.mkfifo)
-        folder = ports.place(family_name(folder_number), os.mkdir)
-        gone = ports.link(family_name(gone_number), os.path.join(ports.device_dir, "no-such-pty"))
+        kinds = [  # what stands at a port's place: made by, its state
+            (lambda path: open(path, "w").close(), "a regular file, not a serial port"),
+            (os.mkfifo, "a FIFO, not a serial port"),
+            (os.mkdir, "a directory, not a serial port"),
+            (lambda path: os.symlink("gone", path), "leads to gone, which does not exist"),
+        ]
+        not_ports = []  # number, path, state
+        for make, state in kinds:
+            number = ports.lease()
+            not_ports.append((number, ports.place(family_name(number), make), state))
+        empty_number = ports.lease()
         empty = ports.terminal(family_name(empty_number))
         ports.sysfs(os.path.join("class", "tty", family_name(empty_number), "type"), text="0")
         by_id = ports.link("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0",
@@ -125,42 +128,32 @@ def listing_and_details(context):
         for device in (os.path.dirname(uart_port), uart_port):
             ports.sysfs(os.path.join(device, "subsystem"), link="bus/serial-base")
         ports.sysfs(os.path.join("class", "tty", os.path.basename(uart), "device"), link=uart_port)
-        # A program that holds the port's lock as telvorn does.
-        holder = subprocess.Popen(["flock", "-x", acm, "-c", "echo held; exec cat"],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        ports.callback(holder.wait)
-        ports.callback(holder.stdin.close)
-        expect_equal(holder.stdout.readline(), b"held\n", "the holder's word")
         forked = ports.terminal(family_name(ports.lease()))
         opened = ports.terminal(family_name(ports.lease()))
+        # This process holds one port's lock as telvorn does, and has another open without one.
+        holder = os.open(acm, os.O_RDWR | os.O_NOCTTY)
+        ports.callback(os.close, holder)
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        ports.callback(os.close, os.open(opened, os.O_RDWR | os.O_NOCTTY))
+        with open("/proc/self/comm") as comm:
+            this_process = "PID %d (%s)" % (os.getpid(), comm.read().strip())
         # A program that locks the port and goes on in the background: the lock's owner in
         # /proc/locks is the shell, which has ended.
         sleeper = int(subprocess.run(
             ["sh", "-c", 'exec 9<>"$1"; flock -x 9; sleep 600 >/dev/null 2>&1 & echo $!', "sh",
              forked], stdout=subprocess.PIPE, check=True).stdout)
         ports.callback(os.kill, sleeper, signal.SIGTERM)
-        reader = subprocess.Popen(["cat", opened], stdout=subprocess.DEVNULL)
-        ports.callback(reader.wait)
-        ports.callback(reader.kill)
-        fds = "/proc/%d/fd" % reader.pid
-        wait_until(lambda: os.path.realpath(opened) in {os.path.realpath(os.path.join(fds, fd))
-                                                        for fd in os.listdir(fds)})
 
         status, output, _ = ports.run()
         expect_equal(status, 0, "exit status of the listing")
         ftdi = "ftdi_sio, USB 0403:6001, FTDI, FT232R USB UART, serial A10K5XYZ, " + by_id
-        held = "held by another program: PID %d (flock)" % holder.pid
-        # Not ports: number, path, state (in the listing, and in the detail after "is" or not).
-        not_ports = [(plain_number, plain, "a regular file, not a serial port"),
-                     (fifo_number, fifo, "a FIFO, not a serial port"),
-                     (folder_number, folder, "a directory, not a serial port"),
-                     (gone_number, gone, "leads to %s, which does not exist" % os.readlink(gone))]
+        held = "held by another program: " + this_process
         rows = [(path, "COM%d" % number, re.escape(state)) for number, path, state in not_ports]
         rows += [  # device, its COM number (a pattern), the rest of its line (a pattern)
             (usb, "COM33", r"free +\[%s\]" % re.escape(ftdi)),
             (acm, "COM68", re.escape(held)),
             (forked, r"COM\d+", r"held by another program: PID %d \(sleep\)" % sleeper),
-            (opened, r"COM\d+", r"open in another program: PID %d \(cat\)" % reader.pid),
+            (opened, r"COM\d+", re.escape("open in another program: " + this_process)),
             (uart, "COM5", r"free +\[serial\]"),
             (xr, "-", r"not reachable by telvorn \(no COM number\) +"
                       r"\[xr_usb_serial_common, USB 04e2:1410, XR21V\?\[2J\?\?1m\]"),
@@ -189,9 +182,9 @@ def listing_and_details(context):
             (unplugged, 1, "%s: %s leads to ../../ttyUSB31 (COM64), which does not exist\n"
                            % (unplugged, unplugged)),
         ]
-        for number, path, state in not_ports:  # the folder by its path
-            name = path if path == folder else "COM%d" % number
-            details.append((name, 1, "%s: %s %s%s\n" % (name, path, "is " * (path != gone), state)))
+        for number, path, state in not_ports:  # by their paths, which lead to their numbers
+            is_ = "" if state.startswith("leads") else "is "
+            details.append((path, 1, "%s: %s %s%s\n" % (path, path, is_, state)))
         for name, code, beginning in details:
             status, output, _ = ports.run(name)
             expect_equal(status, code, "exit status for %s" % name)
@@ -223,10 +216,8 @@ def command_line(context):
 @case(targets=("linux",))
 def no_permission(context):
     """A user outside the device's group is told which group to join; a file is still a file."""
-    if os.geteuid() != 0:
-        raise Skip("needs root to hand a device to the dialout group and run as nobody")
-    if shutil.which("setpriv") is None:
-        raise Skip("needs setpriv (util-linux) to run as nobody")
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        raise Skip("needs root and setpriv (util-linux) to run as nobody")
     with Ports(context) as ports:
         status, _, errors = ports.run("--help", as_user=NOBODY)
         if status != 0:
@@ -240,39 +231,21 @@ def no_permission(context):
         link = ports.terminal(family_name(number))
         os.chown(os.readlink(link), 0, grp.getgrnam("dialout").gr_gid)
         os.chmod(os.readlink(link), 0o660)
-        status, output, _ = ports.run("COM%d" % number, as_user=NOBODY)
-        expect_equal(status, 0, "exit status")
-        expect_equal(output, "COM%d: %s\n  state:        no permission (group dialout)\n%s\n"
-                     % (number, link, HINT), "detail")
+        detail = "COM%d: %s\n  state:        no permission (group dialout)\n%s\n" % (
+            number, link, HINT)
+        expect_equal(ports.run("COM%d" % number, as_user=NOBODY)[:2], (0, detail), "the detail")
         status, output, _ = ports.run(as_user=NOBODY)
         line = line_for(output, link)
-        expect(re.fullmatch(r"COM%d +%s +no permission \(group dialout\)" % (number,
-                                                                           re.escape(link)),
-                            line), "line: %r" % line)
+        pattern = r"COM%d +%s +no permission \(group dialout\)" % (number, re.escape(link))
+        expect(re.fullmatch(pattern, line), "line: %r" % line)
         # Other cases' ports may add hints of their own.
         expect(output.count(HINT) == 1 and output.index(HINT) > output.index(line),
                "the hint once, after the ports:\n%s" % output)
 
 
-@case(targets=("linux",))
-def held_by_a_download(context):
-    """While telvorn waits for the device on a port, the tool names telvorn and its PID."""
-    with Ports(context) as ports, Session(context, "--silent-connects", "100000") as session:
-        with session.run() as run:
-            run.wait_for(WAITING)
-            status, output, _ = ports.run("COM%d" % session.port)
-            expect_equal(status, 0, "exit status")
-            # Under qemu-user the process carries the emulator's name.
-            name = os.path.basename((context.emulator or ["telvorn"])[0])[:15]
-            state = "held by another program: PID %d (%s)" % (run.process.pid, name)
-            expect("\n  state:        %s\n" % state in output, "detail:\n%s" % output)
-
-
 @case(targets=("wine",))
 def mapped_ports(context):
     """Mapped COM numbers listed free and in detail, named by the Setup API's Ports device."""
-    if not context.windows_build:
-        raise Skip("no Windows build named")
     named, unnamed = 211, 212
     friendly_name = "Test Serial Port (COM%d)" % named
     with Ports(context) as ports:
