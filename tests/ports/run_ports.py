@@ -2,6 +2,7 @@
 """Runs one telvorn-ports case (or lists them), ports made in the build's dev and sys folders."""
 
 import contextlib, fcntl, grp, os, pathlib, re, shutil, signal, subprocess, sys  # noqa: E401
+import termios
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
@@ -130,10 +131,11 @@ def listing_and_details(context):
         ports.sysfs(os.path.join("class", "tty", os.path.basename(uart), "device"), link=uart_port)
         forked = ports.terminal(family_name(ports.lease()))
         opened = ports.terminal(family_name(ports.lease()))
-        # This process holds one port's lock as telvorn does, and has another open without one.
+        # This process holds one port as telvorn does (its lock, exclusive mode), one merely open.
         holder = os.open(acm, os.O_RDWR | os.O_NOCTTY)
         ports.callback(os.close, holder)
         fcntl.flock(holder, fcntl.LOCK_EX)
+        fcntl.ioctl(holder, termios.TIOCEXCL)
         ports.callback(os.close, os.open(opened, os.O_RDWR | os.O_NOCTTY))
         with open("/proc/self/comm") as comm:
             this_process = "PID %d (%s)" % (os.getpid(), comm.read().strip())
