@@ -267,8 +267,8 @@ std::wstring OnConsole(UINT codePage, void (*print)()) {
 }
 
 // UTF-16 whatever the code page: an ANSI (1252) name on an OEM (850) console; a French system's
-// words, read wide and kept to printable ASCII; the box as + - | on consoles that draw box
-// characters two columns wide; text without line ends in pieces of 256 characters.
+// words, read wide, accents and all, without their line end's CR; the box as + - | on consoles that
+// draw box characters two columns wide; text without line ends in pieces of 256 characters.
 TEST(Console, TextReachesAConsoleAsUtf16) {
     kernel32_double::Reset();
     EXPECT_EQ(OnConsole(850, [] { console::Print("File name: Pr\374fung.bin\n"); }),
