@@ -54,20 +54,17 @@ class Kernel32Double : public ::testing::Test {
     SerialPort m_port;
 };
 
-// A terminal program may leave equal flow-control characters (refused by SetCommState), its
-// handshakes, and fAbortOnError, which fails every transfer after a line error until the purge
-// before each exchange clears it. An ACK read while the message is held still answers.
+// A terminal program may leave equal flow-control characters (refused by SetCommState) and its
+// handshakes; a line error it left fails every transfer of a driver that aborts on errors until
+// the purge before each exchange clears it. An ACK read while the message is held still answers.
 TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) {
     m_fake->dcb.XonChar = m_fake->dcb.XoffChar = 0;
     m_fake->dcb.fOutxCtsFlow = TRUE;
     m_fake->dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    m_fake->dcb.fAbortOnError = TRUE;
-    m_fake->keepsAbortOnError = true;
     OpenConfigured();
     EXPECT_EQ(m_fake->dcb.BaudRate, kRate);
     EXPECT_TRUE(m_fake->dcb.fOutxCtsFlow);
     EXPECT_EQ(m_fake->dcb.fRtsControl, static_cast<unsigned>(RTS_CONTROL_HANDSHAKE));
-    m_fake->lineErrorPending = true;
     m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
     EXPECT_EQ(Exchange(), SerialPort::kAck);
     const auto purge = std::find(m_fake->calls.begin(), m_fake->calls.end(), "PurgeComm");
