@@ -162,7 +162,6 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
     };
     const Case cases[] = {
         {ERROR_BAD_COMMAND, false, true},
-        {ERROR_DEVICE_REMOVED, false, true},
         {ERROR_OPERATION_ABORTED, false, true},
         {ERROR_DEVICE_NOT_CONNECTED, true, true},
         {0, false, true},
