@@ -115,8 +115,7 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
                                      &byte),
                   c.expected);
         EXPECT_EQ(byte, c.expected == ReadOutcome::kByte ? c.step.byte : 0);
-        // Events are manual-reset: a stop raised before the reader looks stays raised for every
-        // later look, where an auto-reset one would be cleared by the first.
+        // Twice: a manual-reset stop stays raised; an auto-reset one would be cleared by a look.
         EXPECT_EQ(platform::IsSignalled(stop), c.stopped);
         EXPECT_EQ(platform::IsSignalled(stop), c.stopped);
         EXPECT_EQ(Count("ReadFile"), c.withReadEvent ? 1 : 0);
