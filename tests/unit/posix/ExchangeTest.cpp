@@ -98,7 +98,6 @@ TEST_F(ExchangeLine, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
         {"control bytes are neither shown nor replies", "",
          std::string("\r\n\x00\x7F\x80\xFF\x1B[2J\a", 10) + "ok\x15\x06", 2000, false, false,
          SerialPort::kNak, "[2Jok"},
-        {"silence: a dot", "", "", 100, false, false, SerialPort::kNoReply, "."},
         {"an ACK from before is not the reply", "late\x06", "", 100, false, false,
          SerialPort::kNoReply, "."},
         {"the announcement's pause outlasts the wait", "", "\x06", 500, true, false,
