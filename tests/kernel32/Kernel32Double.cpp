@@ -15,7 +15,7 @@ namespace {
 // What one overlapped transfer on a fake port has come to.
 struct Transfer {
     HANDLE port = nullptr;
-    HANDLE signal = nullptr;  // the OVERLAPPED's event, or the port handle when it has none
+    HANDLE signal = nullptr;  // the OVERLAPPED's event
     DWORD thread = 0;         // the thread that issued it
     bool isWrite = false;
     bool complete = false;
@@ -46,11 +46,6 @@ HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
 // MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
 constexpr UINT kAnsiCodePage = 1252;
 
-// DCB (winbase.h): with fAbortOnError, a line error fails every transfer until ClearCommError.
-bool AbortsOnError(const FakePort& port) {
-    return port.lineErrorPending && port.dcb.fAbortOnError;
-}
-
 BOOL Fail(DWORD error) {
     SetLastError(error);
     return FALSE;
@@ -69,11 +64,10 @@ BOOL OnPort(HANDLE handle, const char* call, Body body) {
 }
 
 Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
-    // GetOverlappedResult (ioapiset.h): the event is reset at the start; without one, the file.
-    HANDLE signal = overlapped->hEvent != nullptr ? overlapped->hEvent : port;
-    ResetEvent(signal);
+    // GetOverlappedResult (ioapiset.h): the event (the program always gives one) is reset first.
+    ResetEvent(overlapped->hEvent);
     Transfer& transfer = state.transfers[overlapped];
-    transfer = Transfer{port, signal, GetCurrentThreadId(), isWrite};
+    transfer = Transfer{port, overlapped->hEvent, GetCurrentThreadId(), isWrite};
     return &transfer;
 }
 
@@ -226,10 +220,7 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
         if (dcb->XonChar == dcb->XoffChar) {
             return Fail(ERROR_INVALID_PARAMETER);
         }
-        const BOOL abortOnError =
-            port->keepsAbortOnError ? port->dcb.fAbortOnError : dcb->fAbortOnError;
         port->dcb = *dcb;
-        port->dcb.fAbortOnError = abortOnError;
         return TRUE;
     });
 }
@@ -258,20 +249,9 @@ BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
 }
 
 // ClearCommError (winbase.h): returns zero when it fails, as drivers do once the adapter has gone.
-BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
-    return OnPort(handle, "ClearCommError", [&](FakePort* port) {
-        if (port->unplugged) {
-            return Fail(ERROR_BAD_COMMAND);
-        }
-        if (errors != nullptr) {
-            *errors = port->lineErrorPending ? CE_FRAME : 0;
-        }
-        if (status != nullptr) {
-            *status = COMSTAT{};
-        }
-        port->lineErrorPending = false;
-        return TRUE;
-    });
+BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD, LPCOMSTAT) {
+    return OnPort(handle, "ClearCommError",
+                  [](FakePort* port) { return port->unplugged ? Fail(ERROR_BAD_COMMAND) : TRUE; });
 }
 
 // ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte. From a
@@ -293,17 +273,15 @@ BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
         return TRUE;
     }
     return OnPort(file, "ReadFile", [&](FakePort* port) {
-        return AbortsOnError(*port)
-                   ? Fail(ERROR_OPERATION_ABORTED)
-                   : StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
+        return StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
     });
 }
 
 // WriteFile (fileapi.h) may complete at once and, with write time-outs, with fewer bytes.
 BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLAPPED overlapped) {
     return OnPort(file, "WriteFile", [&](FakePort* port) {
-        if (AbortsOnError(*port) || port->writeError != 0) {
-            return Fail(AbortsOnError(*port) ? ERROR_OPERATION_ABORTED : port->writeError);
+        if (port->writeError != 0) {
+            return Fail(port->writeError);
         }
         Transfer* transfer = Start(file, overlapped, true);
         if (port->write != WriteBehaviour::kHeld) {
@@ -320,11 +298,7 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLA
 BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
                                        BOOL wait) {
     return OnPort(file, "GetOverlappedResult", [&](FakePort* port) {
-        auto found = state.transfers.find(overlapped);
-        if (found == state.transfers.end()) {
-            return Fail(ERROR_INVALID_PARAMETER);
-        }
-        const Transfer& transfer = found->second;
+        const Transfer& transfer = state.transfers[overlapped];
         if (!transfer.complete || transfer.incomplete) {
             if (wait) {
                 ADD_FAILURE() << "GetOverlappedResult waits for ever on " << port->name;

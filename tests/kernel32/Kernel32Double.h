@@ -43,8 +43,6 @@ struct FakePort {
     DWORD openError = 0;    // CreateFileA fails with this when not 0
     DWORD openDelayMs = 0;  // CreateFileA blocks this long first, unless its thread is cancelled
     DCB dcb{};
-    bool keepsAbortOnError = false;  // the driver ignores a change of fAbortOnError
-    bool lineErrorPending = false;
     // Once these run out a read pends until cancelled, or completes at once with no byte.
     std::deque<ReadStep> reads;
     bool emptyReadsAtOnce = false;

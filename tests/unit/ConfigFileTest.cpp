@@ -64,19 +64,17 @@ TEST(ConfigFile, LoadsOrRefusesEachShape) {
         {"H -1", InvalidFile, 0, LoadStop::kHeader, 0},
         {"H S -1", InvalidFile, 0, LoadStop::kSignature, 0},
         {"H #031200FE E", InvalidFile, 0, LoadStop::kSignature, 0},
-        // The read after the signature returns nothing: only a trailer ends a file.
-        {"H S", ReadError, 0, LoadStop::kBlock, 0},
+        // The read after the last block returns nothing: only a trailer ends a file.
+        {"H S B1", ReadError, 1, LoadStop::kBlock, 0},
         {"H S E", Success, 0, LoadStop::kTrailer, kMarkerSize},
         // Before the first block only the end marker is a trailer; after it, any four bytes are.
         {"H S #FF001204", ReadError, 0, LoadStop::kBlock, kMarkerSize},
         {"H S B1 E", Success, 1, LoadStop::kTrailer, kMarkerSize},
         {"H S B1 #01020304", Success, 1, LoadStop::kTrailer, kMarkerSize},
-        {"H S B1", ReadError, 1, LoadStop::kBlock, 0},
         // Where a block should start, any read that is neither a whole block nor four bytes is
         // cut short, even when it starts with the end marker.
         {"H S E #EE", ReadError, 0, LoadStop::kBlock, 5},
         {"H S B1 -1", ReadError, 0, LoadStop::kBlock, kBlockSize - 1},
-        {"H S B1 #FF0012", ReadError, 1, LoadStop::kBlock, 3},
         {"H S X1 E", InvalidFile, 0, LoadStop::kBlock, kBlockSize},
         // The blocks before the bad one stay in the store.
         {"H S B1 B2 X3 B4 E", InvalidFile, 2, LoadStop::kBlock, kBlockSize},

@@ -29,30 +29,62 @@ using Bytes = std::vector<std::uint8_t>;
 
 const std::string kMessage = "\x03\x12\x00\xFF";
 
-// One exchange, with the device taking the whole message, then answering with reply or hanging up.
-std::uint8_t Exchange(SerialPort* port, LinkedTerminal* line, const std::string& reply,
-                      std::uint32_t timeoutMs, bool announce, bool hangUp, std::string* console) {
-    Bytes deviceGot;
-    std::thread device([&] {
-        deviceGot = line->Receive(kMessage.size());
-        if (hangUp) {
-            line->CloseMaster();
-        } else {
-            EXPECT_EQ(write(line->Master(), reply.data(), reply.size()),
-                      static_cast<ssize_t>(reply.size()));
-        }
-    });
-    testing::internal::CaptureStdout();
-    const std::uint8_t got =
-        port->Exchange(reinterpret_cast<const std::uint8_t*>(kMessage.data()),
-                       static_cast<std::uint32_t>(kMessage.size()), timeoutMs, announce);
-    *console = testing::internal::GetCapturedStdout();
-    device.join();
-    EXPECT_EQ(std::string(deviceGot.begin(), deviceGot.end()), kMessage);
-    return got;
-}
+// The port end of a linked line: as an exchange holds it (Configure), or only its handle, open and
+// raw, for ReadByte and WriteMessage beneath the exchange (Open). Within kStillWaitingMs a write
+// that wrongly returns at once has done so.
+constexpr std::uint32_t kStillWaitingMs = 100;
+constexpr std::uint32_t kNoLimitMs = 60000;
 
-TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
+class ExchangeLine : public ::testing::Test {
+  protected:
+    void Configure(std::uint32_t number) {
+        m_terminal.reset(new LinkedTerminal(number));
+        ASSERT_TRUE(m_serialPort.SetPortNumber(number));
+        ASSERT_TRUE(m_serialPort.Configure(115200));
+    }
+    void Open(std::uint32_t number) {
+        m_terminal.reset(new LinkedTerminal(number));
+        m_port = platform::OpenPort(m_terminal->DeviceName());
+        ASSERT_TRUE(m_port != platform::kNoHandle && platform::SetLineSettings(m_port, 9600));
+    }
+    // One exchange: the device takes the whole message, then answers with reply or hangs up.
+    std::uint8_t Exchange(const std::string& reply, std::uint32_t timeoutMs, bool announce,
+                          bool hangUp, std::string* console) {
+        Bytes deviceGot;
+        std::thread device([&] {
+            deviceGot = m_terminal->Receive(kMessage.size());
+            if (hangUp) {
+                m_terminal->CloseMaster();
+            } else {
+                EXPECT_EQ(write(m_terminal->Master(), reply.data(), reply.size()),
+                          static_cast<ssize_t>(reply.size()));
+            }
+        });
+        testing::internal::CaptureStdout();
+        const std::uint8_t got =
+            m_serialPort.Exchange(reinterpret_cast<const std::uint8_t*>(kMessage.data()),
+                                  static_cast<std::uint32_t>(kMessage.size()), timeoutMs, announce);
+        *console = testing::internal::GetCapturedStdout();
+        device.join();
+        EXPECT_EQ(std::string(deviceGot.begin(), deviceGot.end()), kMessage);
+        return got;
+    }
+    void TearDown() override {
+        if (m_port != platform::kNoHandle) {
+            platform::ClosePort(m_port);
+        }
+    }
+    WriteOutcome Write(const Bytes& message, std::uint32_t limitMs) {
+        return platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
+                                      static_cast<std::uint32_t>(message.size()), limitMs);
+    }
+
+    std::unique_ptr<LinkedTerminal> m_terminal;
+    SerialPort m_serialPort;
+    platform::Handle m_port = platform::kNoHandle;
+};
+
+TEST_F(ExchangeLine, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
     constexpr std::uint32_t kPort = 97;
     const struct {
         const char* what;
@@ -66,36 +98,29 @@ TEST(Exchange, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
         {"control bytes are neither shown nor replies", "",
          std::string("\r\n\x00\x7F\x80\xFF\x1B[2J\a", 10) + "ok\x15\x06", 2000, false, false,
          SerialPort::kNak, "[2Jok"},
-        {"silence: a dot", "", "", 100, false, false, SerialPort::kNoReply, "."},
         {"an ACK from before is not the reply", "late\x06", "", 100, false, false,
          SerialPort::kNoReply, "."},
         {"the announcement's pause outlasts the wait", "", "\x06", 500, true, false,
          SerialPort::kAck, "\nPreparing to load TEQ6 data..\n."},
         {"a hang-up (last: the line is gone)", "", "", 200, false, true, SerialPort::kNoReply, "."},
     };
-    std::unique_ptr<LinkedTerminal> line(new LinkedTerminal(kPort));
-    ASSERT_TRUE(line->IsReady());
-    SerialPort port;
-    ASSERT_TRUE(port.SetPortNumber(kPort));
-    ASSERT_TRUE(port.Configure(115200));
+    ASSERT_NO_FATAL_FAILURE(Configure(kPort));
     std::string console;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(write(line->Master(), c.before.data(), c.before.size()),
+        ASSERT_EQ(write(m_terminal->Master(), c.before.data(), c.before.size()),
                   static_cast<ssize_t>(c.before.size()));
         usleep(50 * 1000);
-        EXPECT_EQ(Exchange(&port, line.get(), c.reply, c.timeoutMs, c.announce, c.hangUp, &console),
-                  c.expected);
+        EXPECT_EQ(Exchange(c.reply, c.timeoutMs, c.announce, c.hangUp, &console), c.expected);
         EXPECT_EQ(console, c.console);
     }
     // The adapter comes back under its name: the next exchange opens the new line, sets it raw at
     // the port's rate again, and gets the reply.
-    line.reset();
-    line.reset(new LinkedTerminal(kPort));
-    ASSERT_TRUE(line->IsReady());
-    EXPECT_EQ(Exchange(&port, line.get(), "\x06", 5000, false, false, &console), SerialPort::kAck);
+    m_terminal.reset();
+    m_terminal.reset(new LinkedTerminal(kPort));
+    EXPECT_EQ(Exchange("\x06", 5000, false, false, &console), SerialPort::kAck);
     std::uint32_t rate = 0;
-    EXPECT_TRUE(platform::posix::ReadBaudRate(line->Other(), &rate));
+    EXPECT_TRUE(platform::posix::ReadBaudRate(m_terminal->Other(), &rate));
     EXPECT_EQ(rate, 115200u);
 }
 
@@ -115,18 +140,15 @@ std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::ui
 // A device that never stops talking (the double keeps the line readable: a pseudo-terminal's
 // input has gaps) must not hold the exchange for ever; a write held by flow control is given up
 // at its bound, twice the block's time on the wire (10 bits a byte) plus the exchange's time-out.
-TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
+TEST_F(ExchangeLine, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     constexpr std::uint32_t kHeldPort = 122;
     constexpr std::uint64_t kBitsPerByte = 10, kMsPerSecond = 1000;
     constexpr std::uint32_t kNeverMs = 10 * kWatchdogMs, kSetUpSlackMs = 1000;
-    LinkedTerminal line(kHeldPort);
-    ASSERT_TRUE(line.IsReady());
-    SerialPort port;
-    ASSERT_TRUE(port.SetPortNumber(kHeldPort));
-    ASSERT_TRUE(port.Configure(115200));
+    ASSERT_NO_FATAL_FAILURE(Configure(kHeldPort));
     line_double::keepReadable = true;
     testing::internal::CaptureStdout();
-    const std::uint8_t talked = ExchangeThatMustEnd(&port, {kMessage.begin(), kMessage.end()}, 100);
+    const std::uint8_t talked =
+        ExchangeThatMustEnd(&m_serialPort, {kMessage.begin(), kMessage.end()}, 100);
     line_double::keepReadable = false;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
     EXPECT_EQ(talked, SerialPort::kNoReply);
@@ -134,47 +156,20 @@ TEST(Exchange, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     const Bytes block(kBlockSize, 0x55);
     for (const std::uint32_t rate : {300u, 9600u, 115200u}) {
         SCOPED_TRACE(rate);
-        ASSERT_TRUE(port.Configure(rate));
-        ASSERT_EQ(0, tcflow(line.Other(), TCOOFF));
+        ASSERT_TRUE(m_serialPort.Configure(rate));
+        ASSERT_EQ(0, tcflow(m_terminal->Other(), TCOOFF));
         line_double::heldWaitMs = -1;
         line_double::holdWrites = true;
         testing::internal::CaptureStdout();
-        const std::uint8_t reply = ExchangeThatMustEnd(&port, block, kNeverMs);
+        const std::uint8_t reply = ExchangeThatMustEnd(&m_serialPort, block, kNeverMs);
         line_double::holdWrites = false;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
         EXPECT_EQ(reply, SerialPort::kNoReply);
         const std::uint64_t wireMs = kBlockSize * kBitsPerByte * kMsPerSecond / rate;
         EXPECT_GE(line_double::heldWaitMs, static_cast<int>(2 * wireMs + kNeverMs - kSetUpSlackMs));
-        ASSERT_EQ(0, tcflow(line.Other(), TCOON));
+        ASSERT_EQ(0, tcflow(m_terminal->Other(), TCOON));
     }
 }
-
-// Beneath the exchange: ReadByte and WriteMessage on the port end, open and raw as an exchange
-// uses it. Within kStillWaitingMs a write that wrongly returns at once has done so.
-constexpr std::uint32_t kStillWaitingMs = 100;
-constexpr std::uint32_t kNoLimitMs = 60000;
-
-class ExchangeLine : public ::testing::Test {
-  protected:
-    void Open(std::uint32_t number) {
-        m_terminal.reset(new LinkedTerminal(number));
-        ASSERT_TRUE(m_terminal->IsReady());
-        m_port = platform::OpenPort(m_terminal->DeviceName());
-        ASSERT_TRUE(m_port != platform::kNoHandle && platform::SetLineSettings(m_port, 9600));
-    }
-    void TearDown() override {
-        if (m_port != platform::kNoHandle) {
-            platform::ClosePort(m_port);
-        }
-    }
-    WriteOutcome Write(const Bytes& message, std::uint32_t limitMs) {
-        return platform::WriteMessage(m_port, platform::kNoHandle, message.data(),
-                                      static_cast<std::uint32_t>(message.size()), limitMs);
-    }
-
-    std::unique_ptr<LinkedTerminal> m_terminal;
-    platform::Handle m_port = platform::kNoHandle;
-};
 
 // A reply that arrives as the time-out ends still counts; the stop signal stays signalled.
 TEST_F(ExchangeLine, ReadTakesAWaitingByteBeforeTheStopSignal) {

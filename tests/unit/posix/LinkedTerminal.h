@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -30,14 +32,16 @@ class LinkedTerminal {
           m_deviceName("\\\\.\\COM" + std::to_string(portNumber)) {
         m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         char slavePath[PATH_MAX];
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
-            ptsname_r(m_master, slavePath, sizeof slavePath) != 0 ||
-            (mkdir(TELVORN_DEVICE_DIR, 0755) != 0 && errno != EEXIST)) {
-            return;
+        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0 &&
+            ptsname_r(m_master, slavePath, sizeof slavePath) == 0 &&
+            (mkdir(TELVORN_DEVICE_DIR, 0755) == 0 || errno == EEXIST)) {
+            unlink(m_linkPath.c_str());  // left over from an interrupted run
+            m_linked = symlink(slavePath, m_linkPath.c_str()) == 0;
+            m_other = open(slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
         }
-        unlink(m_linkPath.c_str());  // left over from an interrupted run
-        m_linked = symlink(slavePath, m_linkPath.c_str()) == 0;
-        m_other = open(slavePath, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (!m_linked || m_other < 0) {
+            ADD_FAILURE() << "no pseudo-terminal linked as " << m_linkPath;
+        }
     }
     ~LinkedTerminal() {
         if (m_linked) {
@@ -47,7 +51,6 @@ class LinkedTerminal {
         CloseMaster();
     }
 
-    bool IsReady() const { return m_master >= 0 && m_linked && m_other >= 0; }
     int Master() const { return m_master; }
     const char* DeviceName() const { return m_deviceName.c_str(); }
     // Another open file description of the slave, as a second program would have.
