@@ -28,6 +28,8 @@ using platform::WriteOutcome;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::string kMessage = "\x03\x12\x00\xFF";
+// The message leaves as its exchange starts: waiting longer for it would only slow a failure.
+constexpr std::uint32_t kMessageDueMs = 5000;
 
 // The port end of a linked line: as an exchange holds it (Configure), or only its handle, open and
 // raw, for ReadByte and WriteMessage beneath the exchange (Open). Within kStillWaitingMs a write
@@ -52,7 +54,7 @@ class ExchangeLine : public ::testing::Test {
                           bool hangUp, std::string* console) {
         Bytes deviceGot;
         std::thread device([&] {
-            deviceGot = m_terminal->Receive(kMessage.size());
+            deviceGot = m_terminal->Receive(kMessage.size(), kMessageDueMs);
             if (hangUp) {
                 m_terminal->CloseMaster();
             } else {

@@ -20,9 +20,9 @@
 // A bound for waits that must end, reached only when the code under test hangs; never a duration.
 constexpr std::uint32_t kWatchdogMs = 20000;
 
-inline bool BecomesReadable(int descriptor) {
+inline bool BecomesReadable(int descriptor, std::uint32_t waitMs = kWatchdogMs) {
     pollfd watch{descriptor, POLLIN, 0};
-    return poll(&watch, 1, static_cast<int>(kWatchdogMs)) == 1 && (watch.revents & POLLIN) != 0;
+    return poll(&watch, 1, static_cast<int>(waitMs)) == 1 && (watch.revents & POLLIN) != 0;
 }
 
 class LinkedTerminal {
@@ -55,12 +55,12 @@ class LinkedTerminal {
     const char* DeviceName() const { return m_deviceName.c_str(); }
     // Another open file description of the slave, as a second program would have.
     int Other() const { return m_other; }
-    // What the master receives until count bytes have come, or the watchdog bound passes.
-    std::vector<std::uint8_t> Receive(std::size_t count) const {
+    // What the master receives until count bytes have come, or no byte comes for waitMs.
+    std::vector<std::uint8_t> Receive(std::size_t count, std::uint32_t waitMs = kWatchdogMs) const {
         std::vector<std::uint8_t> received(count);
         std::size_t taken = 0;
         ssize_t got = 1;
-        while (got > 0 && taken < count && BecomesReadable(m_master)) {
+        while (got > 0 && taken < count && BecomesReadable(m_master, waitMs)) {
             got = read(m_master, received.data() + taken, count - taken);
             taken += static_cast<std::size_t>(std::max<ssize_t>(got, 0));
         }
