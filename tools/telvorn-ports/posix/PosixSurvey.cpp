@@ -77,13 +77,13 @@ std::uint32_t NumberOfMissing(const char* link, const char* target) {
         return PortFinding::kNoNumber;
     }
     char* slash = std::strrchr(joined, '/');
-    char folder[kDevicePathSize];
-    char devices[kDevicePathSize];
-    std::uint32_t number = PortFinding::kNoNumber;
     if (slash == nullptr) {
         return PortFinding::kNoNumber;
     }
     *slash = '\0';
+    char folder[kDevicePathSize];
+    char devices[kDevicePathSize];
+    std::uint32_t number = PortFinding::kNoNumber;
     if (realpath(joined[0] == '\0' ? "/" : joined, folder) == nullptr ||
         realpath(DeviceDirectory(), devices) == nullptr || std::strcmp(folder, devices) != 0 ||
         !platform::posix::PortNumberFor(slash + 1, &number)) {
