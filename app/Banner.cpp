@@ -1,8 +1,8 @@
 #include "app/Banner.h"
 
-#include "app/Console.h"
 #include "app/Version.h"
-#include "serial/Platform.h"
+#include "platform/Console.h"
+#include "platform/StandardStreams.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/ResultCode.h"
 #include "config/DataBuffer.h"
+#include "config/ResultCode.h"
 #include "serial/SerialPortList.h"
 
 class Downloader {
@@ -23,9 +23,6 @@ class Downloader {
     ResultCode Download();
     // May be called from any thread; the download notices it between exchanges.
     void RaiseAbort() { m_abort.store(true); }
-
-    const DataBuffer* Data() const { return m_data; }
-    const SerialPortList* Ports() const { return m_ports; }
 
   private:
     bool AbortRaised() const { return m_abort.load(); }

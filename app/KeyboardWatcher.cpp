@@ -1,8 +1,8 @@
 #include "app/KeyboardWatcher.h"
 
-#include "app/Console.h"
 #include "app/Downloader.h"
-#include "serial/Platform.h"
+#include "platform/Console.h"
+#include "platform/StandardStreams.h"
 
 namespace {
 

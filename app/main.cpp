@@ -3,10 +3,11 @@
 
 #include "app/Banner.h"
 #include "app/CommandLine.h"
-#include "app/Console.h"
 #include "app/Downloader.h"
 #include "app/KeyboardWatcher.h"
-#include "serial/Platform.h"
+#include "platform/Console.h"
+#include "platform/StandardStreams.h"
+#include "platform/Threads.h"
 
 // The downloader and the watcher live until the process ends; keeping them here keeps them
 // reachable to the very end instead of leaking them. Outside the anonymous namespace, so that

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/ResultCode.h"
 #include "config/DataBuffer.h"
+#include "config/ResultCode.h"
 
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kMarkerSize = 4;

@@ -1,4 +1,5 @@
 #include "serial/EnumeratePorts.h"
+#include "platform/Port.h"
 
 #include <new>
 
@@ -7,12 +8,12 @@ SerialPortList* EnumeratePorts() {
     if (list == nullptr) {
         return nullptr;
     }
-    constexpr std::uint32_t kCount = SerialPort::kMaxPortNumber;
-    char deviceNames[kCount][SerialPort::kDeviceNameSize];
+    constexpr std::uint32_t kCount = platform::kMaxPortNumber;
+    char deviceNames[kCount][platform::kDeviceNameSize];
     const char* names[kCount];
     bool isFree[kCount] = {};
     for (std::uint32_t index = 0; index < kCount; ++index) {
-        SerialPort::FormatDeviceName(index + 1, deviceNames[index]);
+        platform::FormatDeviceName(index + 1, deviceNames[index]);
         names[index] = deviceNames[index];
     }
     platform::ProbePorts(names, kCount, isFree);

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/Console.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/Port.h"
+#include "platform/Threads.h"
 #include "serial/SerialPort.h"
 
 namespace {

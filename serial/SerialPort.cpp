@@ -1,10 +1,5 @@
 #include "serial/SerialPort.h"
-
-#include <cstdio>
-
-namespace {
-const char* const kDeviceNameFormat = "\\\\.\\COM%u";
-}  // namespace
+#include "platform/Port.h"
 
 SerialPort::~SerialPort() {
     Close();
@@ -12,16 +7,12 @@ SerialPort::~SerialPort() {
 
 bool SerialPort::SetPortNumber(std::uint32_t number) {
     Close();
-    if (number == 0 || number > kMaxPortNumber) {
+    if (number == 0 || number > platform::kMaxPortNumber) {
         return false;
     }
     m_portNumber = number;
-    FormatDeviceName(number, m_deviceName);
+    platform::FormatDeviceName(number, m_deviceName);
     return true;
-}
-
-void SerialPort::FormatDeviceName(std::uint32_t number, char (&name)[kDeviceNameSize]) {
-    std::snprintf(name, kDeviceNameSize, kDeviceNameFormat, static_cast<unsigned>(number));
 }
 
 bool SerialPort::Open() {

@@ -6,21 +6,15 @@
 #include <cstdint>
 
 #include "config/DataBlock.h"
-#include "serial/Platform.h"
+#include "platform/ComName.h"
+#include "platform/Port.h"
 
 class SerialPort {
   public:
-    static constexpr std::uint32_t kMaxPortNumber = 256;
     static constexpr std::uint32_t kMaxBaudRate = 2147483647;
     static constexpr std::uint8_t kAck = 0x06;
     static constexpr std::uint8_t kNak = 0x15;
     static constexpr std::uint8_t kNoReply = 0x00;
-    // "\\.\COM256" is the longest name.
-    static constexpr unsigned kDeviceNameSize = 11;
-
-    // The "\\.\COMn" name of port number (1 to 256) into name.
-    static void FormatDeviceName(std::uint32_t number, char (&name)[kDeviceNameSize]);
-
     SerialPort() = default;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -32,7 +26,6 @@ class SerialPort {
     void Close();
     bool Configure(std::uint32_t baudRate);
     std::uint32_t PortNumber() const { return m_portNumber; }
-    const char* DeviceName() const { return m_deviceName; }
     bool IsOpen() const { return m_handle != platform::kNoHandle; }
 
     // Sends a message and waits up to timeoutMs, counted from the end of the write, for ACK or
@@ -61,7 +54,7 @@ class SerialPort {
     // The exchange in progress tells its reader to stop through this event.
     platform::Handle m_stopEvent = platform::kNoHandle;
     platform::SavedPortState m_savedTimeouts{};
-    char m_deviceName[kDeviceNameSize] = {};
+    char m_deviceName[platform::kDeviceNameSize] = {};
     // Written by the reader, read by the exchange only after the reader has ended.
     std::uint8_t m_reply = kNoReply;
     bool m_announce = false;

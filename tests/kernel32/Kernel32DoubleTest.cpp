@@ -10,7 +10,10 @@
 #include "PortPrinter.h"
 #include "PortSurvey.h"
 #include "app/Banner.h"
-#include "app/Console.h"
+#include "platform/Console.h"
+#include "platform/Port.h"
+#include "platform/StandardStreams.h"
+#include "platform/Threads.h"
 #include "serial/EnumeratePorts.h"
 #include "serial/SerialPort.h"
 

@@ -1,4 +1,4 @@
-#include "tools/telvorn-ports/ComName.h"
+#include "platform/ComName.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ TEST(ComName, TakesCom1To256InAnyCaseWithOrWithoutTheDevicePrefix) {
     };
     for (const auto& c : cases) {
         std::uint32_t number = 0;
-        EXPECT_EQ(ParseComName(c.text, &number), c.number != 0) << c.text;
+        EXPECT_EQ(platform::ParseComName(c.text, &number), c.number != 0) << c.text;
         EXPECT_EQ(number, c.number) << c.text;
     }
 }

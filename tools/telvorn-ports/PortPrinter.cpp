@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Console.h"
+#include "platform/Console.h"
+#include "platform/StandardStreams.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "PortPrinter.h"
 #include "PortSurvey.h"
 #include "PortsHelp.h"
-#include "app/Console.h"
+#include "platform/Console.h"
 
 namespace {
 

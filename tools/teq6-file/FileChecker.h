@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "app/ResultCode.h"
 #include "config/ConfigFile.h"
 #include "config/DataBuffer.h"
+#include "config/ResultCode.h"
 
 class FileChecker {
   public:

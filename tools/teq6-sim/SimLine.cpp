@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "serial/posix/LineSettings.h"
+#include "platform/posix/LineSettings.h"
 
 namespace {
 

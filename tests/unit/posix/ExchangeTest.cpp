@@ -17,9 +17,10 @@
 
 #include "LineDouble.h"
 #include "LinkedTerminal.h"
-#include "serial/Platform.h"
+#include "platform/Port.h"
+#include "platform/Threads.h"
+#include "platform/posix/LineSettings.h"
 #include "serial/SerialPort.h"
-#include "serial/posix/LineSettings.h"
 
 namespace {
 

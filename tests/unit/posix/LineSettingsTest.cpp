@@ -7,9 +7,9 @@
 
 #include "LineDouble.h"
 #include "LinkedTerminal.h"
+#include "platform/posix/CustomBaudRate.h"
+#include "platform/posix/LineSettings.h"
 #include "serial/SerialPort.h"
-#include "serial/posix/CustomBaudRate.h"
-#include "serial/posix/LineSettings.h"
 
 namespace {
 

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "LinkedTerminal.h"
+#include "platform/Clock.h"
+#include "platform/Port.h"
 #include "serial/EnumeratePorts.h"
-#include "serial/Platform.h"
 #include "serial/SerialPort.h"
 
 namespace {

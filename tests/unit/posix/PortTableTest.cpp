@@ -1,4 +1,4 @@
-#include "serial/posix/PortTable.h"
+#include "platform/posix/PortTable.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "PortHolders.h"
-#include "serial/posix/FreeTerminal.h"
+#include "platform/posix/FreeTerminal.h"
 
 namespace {
 

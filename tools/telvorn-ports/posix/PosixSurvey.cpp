@@ -8,15 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ComName.h"
 #include "DeviceIdentity.h"
 #include "PortProbe.h"
 #include "PortSurvey.h"
 #include "SerialById.h"
 #include "SerialFamilies.h"
 #include "SysfsDescription.h"
-#include "serial/SerialPort.h"
-#include "serial/posix/PortTable.h"
+#include "platform/ComName.h"
+#include "platform/posix/PortTable.h"
 
 namespace survey {
 
@@ -37,8 +36,8 @@ const char* FileNameOf(const char* path) {
 
 // The device file of COM number; false when the table has none for it.
 bool TablePath(std::uint32_t number, char (&path)[kDevicePathSize]) {
-    char deviceName[SerialPort::kDeviceNameSize];
-    SerialPort::FormatDeviceName(number, deviceName);
+    char deviceName[platform::kDeviceNameSize];
+    platform::FormatDeviceName(number, deviceName);
     return platform::posix::DevicePathFor(deviceName, path);
 }
 
@@ -160,7 +159,7 @@ using PortVisitor = void (*)(const char* path, const char* fileName, std::uint32
 
 // The ports of the table in COM order, then the serial devices outside it.
 void VisitPorts(PortVisitor visit, PortPrinter* printer) {
-    for (std::uint32_t number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
+    for (std::uint32_t number = 1; number <= platform::kMaxPortNumber; ++number) {
         char path[kDevicePathSize];
         if (TablePath(number, path) && Exists(path) && !HasNoHardware(FileNameOf(path))) {
             visit(path, FileNameOf(path), number, printer);
@@ -211,7 +210,7 @@ std::uint32_t NumberOf(const char* path) {
     if (stat(path, &device) != 0) {
         return PortFinding::kNoNumber;
     }
-    for (number = 1; number <= SerialPort::kMaxPortNumber; ++number) {
+    for (number = 1; number <= platform::kMaxPortNumber; ++number) {
         char tablePath[kDevicePathSize];
         struct stat entry {};
         if (TablePath(number, tablePath) && stat(tablePath, &entry) == 0 &&
@@ -287,10 +286,10 @@ void ListPorts(PortPrinter* printer) {
 
 Lookup FindPort(const char* name, PortFinding* finding) {
     std::uint32_t number = 0;
-    if (ParseComName(name, &number)) {
+    if (platform::ParseComName(name, &number)) {
         return FindByNumber(number, finding);
     }
-    if (IsComName(name)) {
+    if (platform::IsComName(name)) {
         finding->SetState(kNoSuchNumber);
         return Lookup::kMissing;
     }

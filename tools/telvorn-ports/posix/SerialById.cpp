@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "DeviceIdentity.h"
-#include "serial/posix/PortTable.h"
+#include "platform/posix/PortTable.h"
 
 namespace {
 

@@ -3,11 +3,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "serial/posix/PortTable.h"
+#include "platform/ComName.h"
+#include "platform/posix/PortTable.h"
 
 namespace {
-
-const char kDigits[] = "0123456789";
 
 // Serial device families that Linux drivers name outside telvorn's table: vendor USB drivers
 // (Exar, WCH), Bluetooth RFCOMM, USB gadget serial, and the UARTs of common ARM systems.
@@ -22,8 +21,7 @@ bool IsFamilyMember(const char* fileName, const char* family) {
     if (std::strncmp(fileName, family, prefixLength) != 0) {
         return false;
     }
-    const char* number = fileName + prefixLength;
-    return number[0] != '\0' && number[std::strspn(number, kDigits)] == '\0';
+    return platform::IsDecimal(fileName + prefixLength);
 }
 
 }  // namespace

@@ -8,14 +8,13 @@
 
 #include <new>
 
-#include "ComName.h"
 #include "PortNames.h"
 #include "WideText.h"
-#include "serial/SerialPort.h"
+#include "platform/ComName.h"
 
 namespace {
 
-constexpr std::size_t kEntryCount = SerialPort::kMaxPortNumber + 1;
+constexpr std::size_t kEntryCount = platform::kMaxPortNumber + 1;
 constexpr DWORD kAnyProfile = 0;
 
 // The "PortName" value of the device's own key: "COM5" for a port, "LPT1" for a printer port.
@@ -31,7 +30,7 @@ bool PortNumberOf(HDEVINFO devices, SP_DEVINFO_DATA* device, std::uint32_t* numb
     const LONG status =
         RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName), &size);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS && type == REG_SZ && ParseComName(portName, number);
+    return status == ERROR_SUCCESS && type == REG_SZ && platform::ParseComName(portName, number);
 }
 
 // Read wide, so that the name keeps characters that the ANSI code page lacks.

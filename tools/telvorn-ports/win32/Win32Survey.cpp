@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ComName.h"
 #include "PortNames.h"
 #include "PortSurvey.h"
 #include "WideText.h"
-#include "serial/Platform.h"
-#include "serial/SerialPort.h"
-#include "serial/win32/PortProbe.h"
+#include "platform/ComName.h"
+
+#include "platform/win32/PortProbe.h"
 
 namespace survey {
 
@@ -43,14 +42,14 @@ void SetCannotOpen(DWORD error, PortFinding* finding) {
 using platform::win32::ProbeAnswer;
 using platform::win32::ProbeReport;
 
-constexpr std::uint32_t kPortCount = SerialPort::kMaxPortNumber;
+constexpr std::uint32_t kPortCount = platform::kMaxPortNumber;
 
 // COM1 to COM256, probed together; report[n - 1] is COMn's.
 void ProbeEveryPort(ProbeReport (&reports)[kPortCount]) {
-    char deviceNames[kPortCount][SerialPort::kDeviceNameSize];
+    char deviceNames[kPortCount][platform::kDeviceNameSize];
     const char* names[kPortCount];
     for (std::uint32_t index = 0; index < kPortCount; ++index) {
-        SerialPort::FormatDeviceName(index + 1, deviceNames[index]);
+        platform::FormatDeviceName(index + 1, deviceNames[index]);
         names[index] = deviceNames[index];
     }
     platform::win32::ProbePortsReporting(names, kPortCount, reports);
@@ -59,8 +58,8 @@ void ProbeEveryPort(ProbeReport (&reports)[kPortCount]) {
 // False when neither the probe nor the Setup API finds the port.
 bool Describe(std::uint32_t number, const ProbeReport& report, const PortNames& names,
               PortFinding* finding) {
-    char deviceName[SerialPort::kDeviceNameSize];
-    SerialPort::FormatDeviceName(number, deviceName);
+    char deviceName[platform::kDeviceNameSize];
+    platform::FormatDeviceName(number, deviceName);
     finding->SetNumber(number);
     finding->SetDevice(deviceName);
     finding->AddFact("name", PortFinding::FactStyle::kBare, names.FriendlyName(number));
@@ -103,14 +102,14 @@ void ListPorts(PortPrinter* printer) {
 
 Lookup FindPort(const char* name, PortFinding* finding) {
     std::uint32_t number = 0;
-    if (!ParseComName(name, &number)) {
+    if (!platform::ParseComName(name, &number)) {
         finding->SetState("not a port name (COM1 to COM256)");
         return Lookup::kMissing;
     }
     PortNames names;
     names.Load();
-    char deviceName[SerialPort::kDeviceNameSize];
-    SerialPort::FormatDeviceName(number, deviceName);
+    char deviceName[platform::kDeviceNameSize];
+    platform::FormatDeviceName(number, deviceName);
     const char* const probed[] = {deviceName};
     ProbeReport report{};
     platform::win32::ProbePortsReporting(probed, 1, &report);

@@ -1,0 +1,34 @@
+// Standard output as every part of the program uses it: line-buffered with a 256-byte buffer, so
+// text printed without a line end shows up at the next line end or flush. All user-visible text
+// goes through Print, from any thread; single calls do not interleave. Text is taken to be in the
+// program's own encoding, the one its arguments come in (the ANSI code page on Windows).
+#pragma once
+
+#include "platform/StandardStreams.h"
+
+namespace console {
+
+// Once, before anything is printed.
+void Setup();
+
+void Print(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// As Print, for text that is not in the program's own encoding.
+void PrintEncoded(platform::TextEncoding encoding, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void Flush();
+
+// Last call before the process ends: writes out what is buffered and keeps every other thread
+// from printing from then on. The C library's final flush at exit takes no lock, so a thread still
+// printing or flushing then would write the same text twice.
+void Finish();
+
+}  // namespace console
