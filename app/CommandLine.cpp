@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int kDecimalBase = 10;
 constexpr char kBaudRateMark = 'b';
 
 void ApplyOption(const char* argument, CommandLine* parsed) {
@@ -24,7 +23,7 @@ void ApplyOption(const char* argument, CommandLine* parsed) {
 std::int32_t DecimalValue(const char* text) {
     // long long is at least 64 bits everywhere, so the clamp below is the only limit that
     // applies, whatever the size of long on this platform.
-    const long long value = std::strtoll(text, nullptr, kDecimalBase);
+    const long long value = std::strtoll(text, nullptr, 10);
     if (value > std::numeric_limits<std::int32_t>::max()) {
         return std::numeric_limits<std::int32_t>::max();
     }

@@ -8,6 +8,12 @@
 
 namespace console {
 
+// The bytes that the console shows as the device or a system text sent them (0x20 to 0x7E); every
+// other byte is a control or depends on a code page.
+inline bool IsPrintable(unsigned char byte) {
+    return byte >= 0x20 && byte <= 0x7E;
+}
+
 // Once, before anything is printed.
 void Setup();
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr std::uint8_t kFirstPrintable = 0x20;
-constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr std::uint32_t kAnnouncePauseMs = 3000;
 // About what a serial driver holds: the bytes already received when the time-out ends.
 constexpr std::uint32_t kBytesAfterStop = 4096;
@@ -27,10 +25,6 @@ constexpr std::uint64_t kLongestWriteLimitMs = 0x7FFFFFFF;
 void PrintTimeoutDot() {
     console::Print(".");
     console::Flush();
-}
-
-bool IsPrintable(std::uint8_t byte) {
-    return byte >= kFirstPrintable && byte <= kLastPrintable;
 }
 
 // Releases the exchange's events and reader thread on every way out.
@@ -150,7 +144,7 @@ std::uint32_t SerialPort::WriteLimitMs(std::uint32_t length, std::uint32_t timeo
 
 // Returns true when the byte ends the exchange.
 bool SerialPort::TakeReplyByte(std::uint8_t byte) {
-    if (IsPrintable(byte)) {
+    if (console::IsPrintable(byte)) {
         console::Print("%c", static_cast<char>(byte));
     }
     if (byte != kAck && byte != kNak) {

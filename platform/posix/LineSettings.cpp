@@ -106,11 +106,10 @@ constexpr StandardRate kStandardRates[] = {
 };
 
 constexpr std::uint64_t kRateTolerancePercent = 3;
-constexpr std::uint64_t kPercent = 100;
 
 bool WithinTolerance(std::uint32_t actual, std::uint32_t wanted) {
     const std::uint64_t difference = actual > wanted ? actual - wanted : wanted - actual;
-    return difference * kPercent <= wanted * kRateTolerancePercent;
+    return difference * 100 <= wanted * kRateTolerancePercent;
 }
 
 bool ApplyLine(int port, const termios& line) {

@@ -11,7 +11,6 @@ namespace {
 
 constexpr DWORD kReadIndex = WAIT_OBJECT_0;
 constexpr DWORD kWaitObjectCount = 2;
-constexpr DWORD kOneByte = 1;
 constexpr BOOL kWaitForCompletion = TRUE;
 constexpr BOOL kDoNotWait = FALSE;
 constexpr BOOL kAnyObject = FALSE;
@@ -50,8 +49,7 @@ DWORD CancelAndCount(HANDLE port, OVERLAPPED* overlapped, DWORD abort) {
 // An abandoned read that had already taken its byte keeps it: that byte has left the port. On
 // Windows the purge before the next exchange would abort the read too, but Wine's does not.
 ReadOutcome CancelPendingRead(HANDLE port, OVERLAPPED* overlapped, ReadOutcome withoutByte) {
-    return CancelAndCount(port, overlapped, kAbortReads) == kOneByte ? ReadOutcome::kByte
-                                                                     : withoutByte;
+    return CancelAndCount(port, overlapped, kAbortReads) == 1 ? ReadOutcome::kByte : withoutByte;
 }
 
 // A read on a live port that brought nothing is issued again after a pause that the stop ends.
@@ -75,7 +73,7 @@ ReadOutcome FinishRead(HANDLE port, OVERLAPPED* overlapped, HANDLE stop) {
         }
         return NothingRead(port, stop, error);
     }
-    return count == kOneByte ? ReadOutcome::kByte : NothingRead(port, stop, ERROR_SUCCESS);
+    return count == 1 ? ReadOutcome::kByte : NothingRead(port, stop, ERROR_SUCCESS);
 }
 
 WriteOutcome WriteOutcomeOfError(HANDLE port, DWORD error) {
@@ -126,7 +124,7 @@ ReadOutcome ReadByte(Handle port, Handle readEvent, Handle stopEvent, std::uint8
     HANDLE stop = ToNative(stopEvent);
     OVERLAPPED overlapped{};
     overlapped.hEvent = ToNative(readEvent);
-    if (ReadFile(nativePort, byte, kOneByte, nullptr, &overlapped)) {
+    if (ReadFile(nativePort, byte, 1, nullptr, &overlapped)) {
         return FinishRead(nativePort, &overlapped, stop);
     }
     const DWORD error = GetLastError();

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/Console.h"
+
 namespace {
 
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kLastPrintable = 0x7E;
 constexpr std::uint32_t kFirstPrintableAboveAscii = 0xA0;  // after the C1 controls
 constexpr char kUnprintable = '?';
 
@@ -77,8 +77,7 @@ void CopyPrintable(const char* text, char* into, std::size_t size) {
             continue;
         }
         const unsigned char c = bytes[read++];
-        into[used++] =
-            c >= kFirstPrintable && c <= kLastPrintable ? static_cast<char>(c) : kUnprintable;
+        into[used++] = console::IsPrintable(c) ? static_cast<char>(c) : kUnprintable;
     }
     into[used] = '\0';
 }

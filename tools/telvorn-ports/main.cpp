@@ -14,10 +14,6 @@ constexpr int kExitListed = 0;
 constexpr int kExitNoSuchPort = 1;
 constexpr int kExitUsage = 2;
 
-constexpr int kNoArguments = 1;
-constexpr int kOneArgument = 2;
-constexpr int kArgument = 1;
-
 int Usage() {
     PrintPortsHelp(stderr);
     return kExitUsage;
@@ -45,13 +41,13 @@ int ShowOne(const char* name) {
 }
 
 int Run(int argc, char** argv) {
-    if (argc == kNoArguments) {
+    if (argc == 1) {
         return ListAll();
     }
-    if (argc != kOneArgument) {
+    if (argc != 2) {
         return Usage();
     }
-    const char* argument = argv[kArgument];
+    const char* argument = argv[1];
     if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
         PrintPortsHelp(stdout);
         return kExitListed;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/Console.h"
+
 namespace {
 
 constexpr std::uint32_t kUnlimited = std::numeric_limits<std::uint32_t>::max();
@@ -18,8 +20,6 @@ constexpr std::uint32_t kMaxChatterBytes = 1u << 20;
 constexpr std::uint32_t kMinPaceBaud = 10;
 constexpr int kDecimal = 10;
 constexpr char kFaultSeparator = ':';
-constexpr char kFirstPrintable = 0x20;
-constexpr char kLastPrintable = 0x7E;
 
 enum class Kind { kFlag, kNumber, kText, kNakBlock };
 
@@ -108,7 +108,7 @@ bool ReadDecimal(const char* text, std::uint32_t* value, const char** end) {
 
 bool IsPrintable(const char* text) {
     for (const char* c = text; *c != '\0'; ++c) {
-        if (*c < kFirstPrintable || *c > kLastPrintable) {
+        if (!console::IsPrintable(static_cast<unsigned char>(*c))) {
             return false;
         }
     }

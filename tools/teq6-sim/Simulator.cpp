@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,12 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Clock.h"
 #include "tools/teq6-sim/Wire.h"
 
 namespace {
 
-constexpr std::uint64_t kMsPerSecond = 1000;
-constexpr long kNsPerMs = 1000000;
+using platform::NowMs;
+
 constexpr int kNoTimeout = -1;
 constexpr std::size_t kReadChunk = 4096;
 // Stale bytes after the ACK to a connect request land in the program's pause after it.
@@ -32,13 +32,6 @@ constexpr std::size_t kAnswerTextSize = 64;
 constexpr std::size_t kPollLine = 0;
 constexpr std::size_t kPollSignals = 1;
 constexpr std::size_t kPollCount = 2;
-
-std::uint64_t NowMs() {
-    struct timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * kMsPerSecond +
-           static_cast<std::uint64_t>(now.tv_nsec / kNsPerMs);
-}
 
 // "ACK", "NAK (bad check word)", "no answer (ignored)".
 void DescribeAnswer(const Verdict& verdict, char (&text)[kAnswerTextSize]) {

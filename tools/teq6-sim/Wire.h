@@ -1,5 +1,6 @@
 // The bytes on the line as the device sees them: the program's three messages and the device's
-// two one-byte replies.
+// two one-byte replies. Written here again on purpose, apart from the program's own, so that the
+// simulator is an independent witness of what goes over the wire.
 #pragma once
 
 #include <cstddef>

@@ -79,22 +79,8 @@ class Holders {
 bool HasOpen(const char* pid, const struct stat& device) {
     char folder[kPathSize];
     std::snprintf(folder, kPathSize, "/proc/%s/fd", pid);
-    DIR* descriptors = opendir(folder);
-    if (descriptors == nullptr) {
-        return false;
-    }
-    bool found = false;
-    while (const dirent* entry = readdir(descriptors)) {
-        struct stat target {};
-        if (entry->d_name[0] != '.' &&
-            fstatat(dirfd(descriptors), entry->d_name, &target, 0) == 0 &&
-            IsSameDevice(device, target)) {
-            found = true;
-            break;
-        }
-    }
-    closedir(descriptors);
-    return found;
+    char descriptor[NAME_MAX + 1];
+    return FindSameDevice(folder, device, descriptor, sizeof descriptor);
 }
 
 // /proc/locks lines read "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF": the pid, then the

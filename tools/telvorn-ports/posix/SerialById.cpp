@@ -1,6 +1,5 @@
 #include "SerialById.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -22,21 +21,13 @@ void AddStableName(const char* devicePath, PortFinding* finding) {
     }
     char folder[kPathSize];
     std::snprintf(folder, kPathSize, "%s/serial/by-id", platform::posix::DeviceDirectory());
-    DIR* links = opendir(folder);
-    if (links == nullptr) {
+    char link[NAME_MAX + 1];
+    if (!FindSameDevice(folder, device, link, sizeof link)) {
         return;
     }
-    while (const dirent* entry = readdir(links)) {
-        struct stat target {};
-        if (entry->d_name[0] != '.' && fstatat(dirfd(links), entry->d_name, &target, 0) == 0 &&
-            IsSameDevice(device, target)) {
-            char path[kPathSize];
-            const int length = std::snprintf(path, kPathSize, "%s/%s", folder, entry->d_name);
-            if (length > 0 && static_cast<std::size_t>(length) < kPathSize) {
-                finding->AddFact("by-id", PortFinding::FactStyle::kBare, path);
-            }
-            break;
-        }
+    char path[kPathSize];
+    const int length = std::snprintf(path, kPathSize, "%s/%s", folder, link);
+    if (length > 0 && static_cast<std::size_t>(length) < kPathSize) {
+        finding->AddFact("by-id", PortFinding::FactStyle::kBare, path);
     }
-    closedir(links);
 }
