@@ -29,6 +29,7 @@ class Downloader {
     SerialPort* FindPort(std::uint32_t number) const;
     bool SendAllBlocks(SerialPort* port);
     bool SendWithRetries(SerialPort* port, std::uint32_t index);
+    bool WaitForConnection(SerialPort* port);
 
     std::uint32_t m_baudRate = 0;
     std::uint32_t m_portNumber = 0;

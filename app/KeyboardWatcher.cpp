@@ -1,6 +1,7 @@
 #include "app/KeyboardWatcher.h"
 
 #include "app/Downloader.h"
+#include "app/Notes.h"
 #include "platform/Console.h"
 #include "platform/StandardStreams.h"
 
@@ -23,6 +24,8 @@ std::uint32_t KeyboardWatcher(void* argument) {
             return 0;
         }
     } while (!IsExitKey(character));
+    // A block's exchange may go on for seconds yet; the user must not think the key was lost.
+    notes::Say("x: the download stops after the exchange in progress");
     downloader->RaiseAbort();
     return 0;
 }

@@ -5,6 +5,9 @@
 #include "app/CommandLine.h"
 #include "app/Downloader.h"
 #include "app/KeyboardWatcher.h"
+#include "app/Notes.h"
+#include "app/PortDiagnosis.h"
+#include "app/Version.h"
 #include "platform/Console.h"
 #include "platform/StandardStreams.h"
 #include "platform/Threads.h"
@@ -25,6 +28,28 @@ using run::theWatcher;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoDownloader = 3;
 constexpr int kExitNoWatcher = 1;
+constexpr int kExitAnswered = 0;
+
+constexpr const char kUsage[] = "Usage: TELVORN <filename> [<port number>] [-b<baud rate>]\n";
+
+void PrintHelp() {
+    console::Print("%s", kUsage);
+    console::Print(
+        "Downloads a TEQ6 configuration file into the device on a serial port.\n"
+        "  -N       the COM port number, with its dash: -33 for COM33 (default 1)\n"
+        "  -bRATE   the baud rate, right after -b: -b57600 (default 115200)\n"
+        "Enter x while it runs to give up. telvorn-ports lists the ports and their\n"
+        "numbers; telvorn(1) describes the rest. A file named --help is ./--help.\n");
+}
+
+void WarnAboutLikelyMistakes(int argc, char* argv[]) {
+    for (int i = 2; i < argc; ++i) {
+        char text[512];
+        if (DescribeLikelyMistake(argv[i], text, sizeof text)) {
+            notes::Say("%s", text);
+        }
+    }
+}
 
 int Report(const char* format, int value, ResultCode code) {
     console::Print(format, value, ErrorText(code));
@@ -44,7 +69,9 @@ int Run(const CommandLine& line) {
     }
     code = theDownloader->SetPort(static_cast<std::uint32_t>(line.portNumber));
     if (code != Success) {
-        return Report("Error setting port number %d: %s\n", line.portNumber, code);
+        Report("Error setting port number %d: %s\n", line.portNumber, code);
+        ExplainUnusablePort(line.portNumber);
+        return code;
     }
     code = theDownloader->SetBaudRate(static_cast<std::uint32_t>(line.baudRate));
     if (code != Success) {
@@ -52,11 +79,16 @@ int Run(const CommandLine& line) {
     }
     theWatcher = platform::StartThread(&KeyboardWatcher, theDownloader);
     if (theWatcher == platform::kNoHandle) {
+        notes::Say(
+            "the keyboard could not be watched for x (no thread could start); nothing was sent");
         return kExitNoWatcher;
     }
     code = theDownloader->Download();
     if (code != Success) {
         console::Print("Error loading data: %s", ErrorText(code));
+        if (code == InvalidPort || code == CannotOpenPort) {
+            ExplainUnusablePort(line.portNumber);
+        }
         return code;
     }
     console::Print("\n\nSuccessfully loaded data file '%s' to the TEQ6", line.fileName);
@@ -70,13 +102,23 @@ int main(int argc, char* argv[]) {
     console::Setup();
     CommandLine line;
     if (!ParseCommandLine(argc, argv, &line)) {
-        console::Print("Usage: TELVORN <filename> [<port number>] [-b<baud rate>]\n");
+        console::Print("%s", kUsage);
         return kExitUsage;
+    }
+    if (IsHelpRequest(line.fileName) || IsVersionRequest(line.fileName)) {
+        if (IsHelpRequest(line.fileName)) {
+            PrintHelp();
+        } else {
+            console::Print("telvorn %s.%s\n", version::kMajor, version::kMinor);
+        }
+        console::Finish();
+        return kExitAnswered;
     }
     PrintBanner();
     console::Print("File name: %s\n", line.fileName);
     console::Print("Baud rate: %d\n", static_cast<int>(line.baudRate));
     console::Print("COM Port: %d\n", static_cast<int>(line.portNumber));
+    WarnAboutLikelyMistakes(argc, argv);
     const int status = Run(line);
     // The watcher may still be blocked reading the keyboard; the process ends without it.
     console::Finish();

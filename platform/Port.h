@@ -3,6 +3,7 @@
 // that into result codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "SavedPortState.h"  // from the chosen platform's folder
@@ -17,6 +18,10 @@ Handle OpenPort(const char* deviceName);
 Handle ProbePort(const char* deviceName);
 
 void ClosePort(Handle port);
+
+// The device file that a port's name stands for, where it is not the name itself (POSIX); false
+// where the name is all there is to say (Windows) or it stands for nothing.
+bool DevicePathOf(const char* deviceName, char* path, std::size_t size);
 
 // Probes many ports at once: isFree[i] tells whether names[i] could be opened exclusively just
 // now, the probe closed again at once. A port whose open has not answered within the platform's

@@ -55,6 +55,7 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     }
     m_announce = announce;
     m_reply = kNoReply;
+    m_writeHeld = false;
     // Whatever the device sent since the last exchange must not pass for this one's reply.
     platform::PurgePort(m_handle, platform::Purge::kAbortPendingReads);
 
@@ -81,6 +82,7 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
         m_handle, resources.m_writeEvent, message, length, WriteLimitMs(length, timeoutMs));
     const std::uint64_t sentAtMs = platform::NowMs();
     const bool held = written == platform::WriteOutcome::kHeld;
+    m_writeHeld = held;
     platform::WaitOutcome waited = platform::WaitOutcome::kTimedOut;
     if (!held) {
         waited = platform::WaitForThread(resources.m_thread, timeoutMs);
@@ -121,6 +123,7 @@ std::uint32_t SerialPort::RemainingMs(std::uint64_t sinceMs, std::uint32_t timeo
 std::uint8_t SerialPort::Unanswered(std::uint32_t timeoutMs) {
     platform::SleepMs(timeoutMs);
     PrintTimeoutDot();
+    m_reply = kNoReply;
     return kNoReply;
 }
 
@@ -144,6 +147,7 @@ std::uint32_t SerialPort::WriteLimitMs(std::uint32_t length, std::uint32_t timeo
 
 // Returns true when the byte ends the exchange.
 bool SerialPort::TakeReplyByte(std::uint8_t byte) {
+    m_heardAnything = true;
     if (console::IsPrintable(byte)) {
         console::Print("%c", static_cast<char>(byte));
     }

@@ -26,6 +26,7 @@ class SerialPort {
     void Close();
     bool Configure(std::uint32_t baudRate);
     std::uint32_t PortNumber() const { return m_portNumber; }
+    const char* DeviceName() const { return m_deviceName; }
     bool IsOpen() const { return m_handle != platform::kNoHandle; }
 
     // Sends a message and waits up to timeoutMs, counted from the end of the write, for ACK or
@@ -37,6 +38,12 @@ class SerialPort {
     bool Connect();
     bool SendBlock(const DataBlock* block);
     bool Disconnect();
+
+    // How the last exchange ended beyond its reply: whether flow control held its message back,
+    // and whether the device has sent any byte at all so far.
+    std::uint8_t LastReply() const { return m_reply; }
+    bool LastWriteHeld() const { return m_writeHeld; }
+    bool HeardAnything() const { return m_heardAnything; }
 
   private:
     static std::uint32_t ReplyReader(void* port);
@@ -64,4 +71,7 @@ class SerialPort {
     // Set by the exchange's reader or writer when the port is gone; the exchange then lets go of
     // the handle so that the adapter keeps its name when it comes back.
     bool m_gone = false;
+    bool m_writeHeld = false;
+    // Written by the readers, read between exchanges only.
+    bool m_heardAnything = false;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/Clock.h"
 #include "platform/Port.h"
@@ -61,6 +62,15 @@ Handle OpenPort(const char* deviceName) {
         return kNoHandle;
     }
     return posix::HandleOf(descriptor);
+}
+
+bool DevicePathOf(const char* deviceName, char* path, std::size_t size) {
+    char devicePath[posix::kDevicePathSize];
+    if (!posix::DevicePathFor(deviceName, devicePath)) {
+        return false;
+    }
+    const int length = std::snprintf(path, size, "%s", devicePath);
+    return length > 0 && static_cast<std::size_t>(length) < size;
 }
 
 Handle ProbePort(const char* deviceName) {

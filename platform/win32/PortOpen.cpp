@@ -34,4 +34,9 @@ void ReleaseGonePort(Handle port) {
     CloseHandle(ToNative(port));
 }
 
+// A COM port has no other name that would tell the user more.
+bool DevicePathOf(const char* /*deviceName*/, char* /*path*/, std::size_t /*size*/) {
+    return false;
+}
+
 }  // namespace platform

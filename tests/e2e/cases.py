@@ -72,19 +72,33 @@ def startup_failures(context):
         session.write("flipped.bin", bytes(bad))
         session.write("short.bin", bytes(bad[:36]))
         here, port, name = b"-%d" % session.port, session.port, session.file
-        cases = [  # arguments, port and baud rate shown (None: no banner), message, status
-            ([], None, None, USAGE, 2),
-            ([b"missing.bin"], 1, 115200, IN_FILE % (b"missing.bin", MISSING), 4),
-            ([b"flipped.bin", here], port, 115200, IN_FILE % (b"flipped.bin", INVALID), 5),
-            ([b"short.bin", here], port, 115200, IN_FILE % (b"short.bin", READ_ERROR), 6),
-            ([name, b"-130"], 130, 115200, NOT_LISTED % 130, 8),
-            ([name, b"-b0", here], port, 0, b"Error setting baud rate 0: " + BAD_RATE + b"\n", 7),
+        cases = [  # arguments, port and baud rate shown (None: no banner), message, status, note
+            ([], None, None, USAGE, 2, b""),
+            ([b"missing.bin"], 1, 115200, IN_FILE % (b"missing.bin", MISSING), 4, b""),
+            ([b"flipped.bin", here], port, 115200, IN_FILE % (b"flipped.bin", INVALID), 5, b""),
+            ([b"short.bin", here], port, 115200, IN_FILE % (b"short.bin", READ_ERROR), 6, b""),
+            ([name, b"-130"], 130, 115200, NOT_LISTED % 130, 8, b"telvorn: COM130"),
+            ([name, b"-b0", here], port, 0, b"Error setting baud rate 0: " + BAD_RATE + b"\n", 7,
+             b""),
+            # Arguments that read otherwise than they look: taken as always, each with a warning.
+            ([name, b"40", b"-b", b"9600"], 600, 0, NOT_LISTED % 600, 8,
+             b"telvorn: '40' is read as port 0: a port number is given with a dash, as -40\n"
+             b"telvorn: '-b' is read as baud rate 0"),
+            ([name, b"-b115k", b"COM5"], 0, 115, NOT_LISTED % 0, 8,
+             b"telvorn: '-b115k' is read as baud rate 115"),
+            ([b"--help"], None, None, USAGE, 0, b""),
+            ([b"--version"], None, None, b"telvorn 2.00\n", 0, b""),
         ]
-        for args, shown_port, baud, message, code in cases:
-            status, output = Run(context, [a.decode() for a in args], session.workspace).finish()
+        for args, shown_port, baud, message, code, note in cases:
+            run = Run(context, [a.decode() for a in args], session.workspace)
+            status, output = run.finish()
             if shown_port is not None:
                 message = BANNER_CP437 + SETTINGS % (args[0], baud, shown_port) + message
+            if args[:1] == [b"--help"]:
+                output = output[: len(message)]
             expect_equal((status, output), (code, message), "status and console for %r" % args)
+            expect(note in run.notes(), "%r on standard error for %r: %r" % (note, args,
+                                                                            run.notes()))
         # Once the port is listed: refused by the driver, or held by a program that keeps the
         # probes' shared lock (Wine has no such lock).
         refusals = [(b"-b-5", -5, BAD_RATE, 7, False)]
@@ -94,11 +108,15 @@ def startup_failures(context):
             holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
             try:
                 held and fcntl.flock(holder, fcntl.LOCK_SH)
-                status, output = session.run(rate).finish()
+                run = session.run(rate)
+                status, output = run.finish()
             finally:
                 os.close(holder)
             expected = session.head(baud=baud) + ERROR + text
             expect_equal((status, split_prompt(output)[0]), (code, expected), "for %r" % rate)
+            # Why, in the port finder's words, naming the holder.
+            why = b"in another program: PID %d" % os.getpid()
+            expect(not held or why in run.notes(), "%r in %r" % (why, run.notes()))
         expect_equal(session.sim.stop().get("messages"), "0", "messages the device saw")
 
 
@@ -165,16 +183,21 @@ def abort_while_waiting_for_connection(context):
         rows.append(("with 5 descriptors", (), few, "0"))
     check = lambda body: expect(re.fullmatch(re.escape(WAITING) + rb"\.+" + re.escape(
         CANNOT_CONNECT), body), "waiting dots, then the error: %r" % body)
+    silence = b"telvorn: nothing has answered on COM"
     for what, options, preexec, requests in rows:
         with Session(context, *options) as session:
             with session.run(preexec=preexec) as run:
                 run.wait_for(WAITING)
-                time.sleep(2)
+                # Once, the silence is waited out until the user is told where nothing answers.
+                wait_until(lambda: silence in run.notes(), 15 if what == rows[0][0] else 2)
                 run.type(b"x\n")
                 summary = {"connect_requests": requests} if requests else {}
                 with labelled(what):
                     session.expect_end(run, check, 10, timeout=ABORT_TIMEOUT, blocks="0", **summary)
                     expect_idle(context, run)
+                    notes = run.notes()
+                    expect(b"telvorn: x: the download stops" in notes, "x heard: %r" % notes)
+                    expect_equal(notes.count(silence), int(what == rows[0][0]), "silence notes")
 
 
 @case
@@ -187,6 +210,17 @@ def abort_during_a_block(context):
         run.type(b"later\nX\n")
         session.expect_end(run, download_body(2) + CANNOT_SEND, 11, True, timeout=ABORT_TIMEOUT,
                            end_message="no")
+
+
+@case
+def block_refused_every_time(context):
+    """Ten NAKs to one block end the download, and the user is told how its attempts ended."""
+    with Session(context, "--nak-block", "2:10", blocks=2) as session:
+        with session.run() as run:
+            session.expect_end(run, download_body(2, attempts={2: 10}) + CANNOT_SEND, 11,
+                               session.blocks[:1], end_message="no")
+            gave_up = b"telvorn: block 2 of 2 gave up after 10 attempts: 10 refused (NAK)\n"
+            expect(gave_up in run.notes(), "%r in %r" % (gave_up, run.notes()))
 
 
 @case
@@ -205,6 +239,8 @@ def adapter_unplugged(context):
                 if not plugged_back:
                     session.expect_end(run, BLOCK_2_GIVEN_UP, 11, session.blocks[:1])
                     expect_idle(context, run)
+                    gave_up = b"telvorn: block 2 of 3 gave up after 10 attempts: 10 no answer\n"
+                    expect(gave_up in run.notes(), "%r in %r" % (gave_up, run.notes()))
                     continue
                 session.sim.stop()
                 before = session.sim.received()

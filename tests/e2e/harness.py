@@ -225,7 +225,8 @@ class Run:
         self.context = context
         # Standard error (Wine's complaints too) is kept apart from the byte-for-byte console.
         self.started = time.monotonic()
-        with open(os.path.join(cwd, "stderr.txt"), "wb") as stderr:
+        self.stderr_path = os.path.join(cwd, "stderr.txt")
+        with open(self.stderr_path, "wb") as stderr:
             self.process = subprocess.Popen(
                 list(wrapper) + context.program_command(args), cwd=cwd, stdin=subprocess.PIPE,
                 stdout=subprocess.PIPE, stderr=stderr, env=environment, preexec_fn=preexec)
@@ -247,6 +248,11 @@ class Run:
 
     def output(self):
         return self.context.normalise(bytes(self._output))
+
+    def notes(self):
+        """The program's own lines on standard error (Wine may add its complaints)."""
+        with open(self.stderr_path, "rb") as stderr:
+            return stderr.read().replace(b"\r\n", b"\n")
 
     def wait_for(self, text):
         shown = lambda: text in split_prompt(self.output())[0]

@@ -131,12 +131,18 @@ def listing_and_details(context):
         ports.sysfs(os.path.join("class", "tty", os.path.basename(uart), "device"), link=uart_port)
         forked = ports.terminal(family_name(ports.lease()))
         opened = ports.terminal(family_name(ports.lease()))
-        # This process holds one port as telvorn does (its lock, exclusive mode), one merely open.
+        answered = ports.terminal(family_name(ports.lease()))
+        # This process holds one port as telvorn does (its lock, exclusive mode), and the other end
+        # of one it merely has open, as the simulator does; a child has one open without a lock.
         holder = os.open(acm, os.O_RDWR | os.O_NOCTTY)
         ports.callback(os.close, holder)
         fcntl.flock(holder, fcntl.LOCK_EX)
         fcntl.ioctl(holder, termios.TIOCEXCL)
-        ports.callback(os.close, os.open(opened, os.O_RDWR | os.O_NOCTTY))
+        ports.callback(os.close, os.open(answered, os.O_RDWR | os.O_NOCTTY))
+        line = os.open(opened, os.O_RDWR | os.O_NOCTTY)
+        reader = subprocess.Popen(["sleep", "600"], stdin=line)
+        os.close(line)
+        ports.callback(reader.kill)
         with open("/proc/self/comm") as comm:
             this_process = "PID %d (%s)" % (os.getpid(), comm.read().strip())
         # A program that locks the port and goes on in the background: the lock's owner in
@@ -155,7 +161,8 @@ def listing_and_details(context):
             (usb, "COM33", r"free +\[%s\]" % re.escape(ftdi)),
             (acm, "COM68", re.escape(held)),
             (forked, r"COM\d+", r"held by another program: PID %d \(sleep\)" % sleeper),
-            (opened, r"COM\d+", re.escape("open in another program: " + this_process)),
+            (opened, r"COM\d+", r"open in another program: PID %d \(sleep\)" % reader.pid),
+            (answered, r"COM\d+", r"free"),
             (uart, "COM5", r"free +\[serial\]"),
             (xr, "-", r"not reachable by telvorn \(no COM number\) +"
                       r"\[xr_usb_serial_common, USB 04e2:1410, XR21V\?\[2J\?\?1m\]"),

@@ -1,6 +1,7 @@
 #include "PortHolders.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -114,6 +115,62 @@ void AddLockHolders(const struct stat& device, Holders* holders) {
     std::fclose(locks);
 }
 
+// The pseudo-terminals' slave devices: majors 136 to 143, 256 minors each.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kPtySlaveMajors = 8;
+constexpr unsigned kMinorsPerMajor = 256;
+
+bool IsPtySlave(const struct stat& device) {
+    const unsigned deviceMajor = major(device.st_rdev);
+    return S_ISCHR(device.st_mode) && deviceMajor >= kFirstPtySlaveMajor &&
+           deviceMajor < kFirstPtySlaveMajor + kPtySlaveMajors;
+}
+
+bool FileSaysTtyIndex(int folder, const char* name, unsigned index) {
+    const int file = openat(folder, name, O_RDONLY | O_CLOEXEC);
+    std::FILE* info = file < 0 ? nullptr : fdopen(file, "r");
+    if (info == nullptr) {
+        if (file >= 0) {
+            close(file);
+        }
+        return false;
+    }
+    char line[kLineSize];
+    unsigned shown = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, info) != nullptr) {
+        found = std::sscanf(line, "tty-index: %u", &shown) == 1 && shown == index;
+    }
+    std::fclose(info);
+    return found;
+}
+
+// The program at a pseudo-terminal's other end (a simulator, a terminal emulator, a bridge)
+// holds its master, where the device's bytes come from: it takes nothing from telvorn, even when
+// it keeps the slave open as well. The kernel names the pseudo-terminal of each master it shows.
+bool HoldsMasterOf(const char* pid, const struct stat& device) {
+    if (!IsPtySlave(device)) {
+        return false;
+    }
+    const unsigned index =
+        (major(device.st_rdev) - kFirstPtySlaveMajor) * kMinorsPerMajor + minor(device.st_rdev);
+    char folder[kPathSize];
+    std::snprintf(folder, kPathSize, "/proc/%s/fdinfo", pid);
+    DIR* entries = opendir(folder);
+    if (entries == nullptr) {
+        return false;
+    }
+    bool found = false;
+    while (const dirent* entry = readdir(entries)) {
+        if (entry->d_name[0] != '.' && FileSaysTtyIndex(dirfd(entries), entry->d_name, index)) {
+            found = true;
+            break;
+        }
+    }
+    closedir(entries);
+    return found;
+}
+
 void AddProcessesWithOpen(const struct stat& device, Holders* holders) {
     DIR* processes = opendir("/proc");
     if (processes == nullptr) {
@@ -124,7 +181,7 @@ void AddProcessesWithOpen(const struct stat& device, Holders* holders) {
             break;
         }
         if (std::isdigit(static_cast<unsigned char>(entry->d_name[0])) &&
-            HasOpen(entry->d_name, device)) {
+            HasOpen(entry->d_name, device) && !HoldsMasterOf(entry->d_name, device)) {
             holders->Add(std::atoi(entry->d_name));
         }
     }

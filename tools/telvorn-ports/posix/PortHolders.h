@@ -1,6 +1,6 @@
 // Which programs hold a port, as /proc shows them: first the holders of its flock() lock (telvorn
 // and other careful programs) that still have the device open, else every process with the device
-// open, skipping what this user may not read.
+// open, skipping what this user may not read and the program at a pseudo-terminal's other end.
 #pragma once
 
 #include "PortFinding.h"
