@@ -68,11 +68,16 @@ void LockStandardOutputForGood() {
     flockfile(stdout);
 }
 
+// A terminal without UTF-8 (a serial console, cron, a container, a service: no LANG, or LANG=C)
+// would show the code page 437 bytes as garbage, and a Latin-1 one as letters; plain ASCII
+// draws the box everywhere. A file or a pipe keeps the bytes it has always had.
 BoxStyle ConsoleBoxStyle() {
     // Until the environment's locale is taken, the character set is plain ASCII.
     std::setlocale(LC_CTYPE, "");
-    const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-    return utf8 ? BoxStyle::kUnicode : BoxStyle::kCodePage437;
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) {
+        return BoxStyle::kUnicode;
+    }
+    return isatty(STDOUT_FILENO) ? BoxStyle::kPlain : BoxStyle::kCodePage437;
 }
 
 bool ReadInputChar(char* character) {

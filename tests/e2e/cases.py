@@ -126,12 +126,17 @@ CONSOLE_CODE_PAGES = (65001, 437, 850, 1252)
 
 @case
 def unicode_banner_where_it_can_be_drawn(context):
-    """A UTF-8 terminal; a Windows console of each usual code page; a file gets code page 437."""
+    """UTF-8; a terminal without it (a serial console, cron) gets + - |; a Windows console of each
+    usual code page; a file gets code page 437."""
     settings = SETTINGS % (b"missing.bin", 115200, 1) + IN_FILE % (b"missing.bin", MISSING)
     if not context.is_wine:
         _, output = Run(context, ["missing.bin"], workspace(), env={"LC_ALL": "C.UTF-8"}).finish()
         banner = "".join(line + "\n" for line in UNICODE_BANNER).encode("utf-8")
         expect_equal(output, banner + settings, "console")
+        plain = [line.translate(str.maketrans("\u250c\u2510\u2514\u2518\u2500\u2502", "++++-|"))
+                 for line in UNICODE_BANNER]
+        screen = on_terminal(context.program_command(["missing.bin"]), workspace(), "C")
+        expect_equal(screen[: len(plain)], plain, "a terminal without UTF-8")
         return
     cwd = workspace()
     program = os.path.join(context.windows_build, "telvorn.exe").replace("/", "\\")

@@ -305,13 +305,13 @@ def render(output):
     return ["".join(line).rstrip() for line in lines]
 
 
-def on_console(context, commands, cwd):
-    """Runs Windows command lines in cmd on a terminal, as a user would; returns what it shows."""
+def on_terminal(command, cwd, locale):
+    """Runs a command on a terminal of its own, as a user would; returns what the screen shows."""
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 120, 0, 0))
-    environment = dict(os.environ, LC_ALL="C.UTF-8")
-    process = subprocess.Popen([context.wine_run, "cmd", "/c", " & ".join(commands)], cwd=cwd,
-                               stdin=slave, stdout=slave, stderr=slave, env=environment)
+    environment = dict(os.environ, LC_ALL=locale)
+    process = subprocess.Popen(command, cwd=cwd, stdin=slave, stdout=slave, stderr=slave,
+                               env=environment)
     os.close(slave)
     output = b""
     with contextlib.suppress(OSError):  # the terminal is closed once every process on it has ended
@@ -320,6 +320,11 @@ def on_console(context, commands, cwd):
     os.close(master)
     process.wait(timeout=RUN_TIMEOUT)
     return render(output.decode("utf-8", errors="replace"))
+
+
+def on_console(context, commands, cwd):
+    """Runs Windows command lines in cmd on a terminal."""
+    return on_terminal([context.wine_run, "cmd", "/c", " & ".join(commands)], cwd, "C.UTF-8")
 
 
 class Session:
