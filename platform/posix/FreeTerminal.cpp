@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,7 +31,25 @@ int Refuse(int descriptor, TerminalRefusal refusal, int error, TerminalAttempt* 
     return kNoTerminal;
 }
 
+bool IsSameDevice(int one, int other) {
+    struct stat first {};
+    struct stat second {};
+    return fstat(one, &first) == 0 && fstat(other, &second) == 0 && S_ISCHR(first.st_mode) &&
+           S_ISCHR(second.st_mode) && first.st_rdev == second.st_rdev;
+}
+
 }  // namespace
+
+bool IsOwnTerminal(int descriptor) {
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+        if (IsSameDevice(descriptor, stream)) {
+            return true;
+        }
+    }
+    // With every stream redirected, the controlling terminal still sends Ctrl+C.
+    const pid_t session = tcgetsid(descriptor);
+    return session >= 0 && session == getsid(0);
+}
 
 int OpenFreeTerminal(const char* path, LockTaker takeLock, TerminalAttempt* attempt) {
     *attempt = TerminalAttempt{};

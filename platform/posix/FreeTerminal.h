@@ -27,6 +27,11 @@ using LockTaker = bool (*)(int descriptor);
 // in *attempt.
 int OpenFreeTerminal(const char* path, LockTaker takeLock, TerminalAttempt* attempt);
 
+// Whether the terminal is one this process runs on: its standard input, output or error, or its
+// controlling terminal. Made the port, it would get the console's text, lose Ctrl+C to raw mode
+// and share the keyboard with the line.
+bool IsOwnTerminal(int descriptor);
+
 // The probe's lock: shared, so two programs starting at once do not hide ports from each other,
 // and refused all the same while some program holds the port exclusively.
 bool TakeProbeLock(int descriptor);

@@ -55,6 +55,10 @@ Handle OpenPort(const char* deviceName) {
     if (descriptor == posix::kNoTerminal) {
         return kNoHandle;
     }
+    if (posix::IsOwnTerminal(descriptor)) {
+        close(descriptor);
+        return kNoHandle;
+    }
     // Keeps out programs that open the terminal without taking its lock.
     if (!posix::RememberHeldPort(descriptor) || ioctl(descriptor, TIOCEXCL) != 0) {
         posix::ForgetHeldPort(descriptor);

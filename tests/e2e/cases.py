@@ -117,6 +117,17 @@ def startup_failures(context):
             # Why, in the port finder's words, naming the holder.
             why = b"in another program: PID %d" % os.getpid()
             expect(not held or why in run.notes(), "%r in %r" % (why, run.notes()))
+        # Never the terminal it runs on: with the port as its standard input, the open is refused.
+        if not context.is_wine:
+            own = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
+            try:
+                run = session.run(preexec=lambda: os.dup2(own, 0))
+                status, output = run.finish()
+            finally:
+                os.close(own)
+            expected = session.head() + ERROR + b"Cannot open this port"
+            expect_equal((status, split_prompt(output)[0]), (9, expected), "port on standard input")
+            expect(b"the terminal this program runs on" in run.notes(), "why: %r" % run.notes())
         expect_equal(session.sim.stop().get("messages"), "0", "messages the device saw")
 
 

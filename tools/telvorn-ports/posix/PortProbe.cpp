@@ -96,8 +96,13 @@ void ProbeDevice(const char* devicePath, PortFinding* finding) {
     TerminalAttempt attempt;
     const int descriptor = OpenFreeTerminal(devicePath, platform::posix::TakeProbeLock, &attempt);
     if (descriptor != platform::posix::kNoTerminal) {
+        const bool own = platform::posix::IsOwnTerminal(descriptor);
         close(descriptor);
-        SetFreeOrOpen(devicePath, finding);
+        if (own) {
+            SetCannotOpen("it is the terminal this program runs on", finding);
+        } else {
+            SetFreeOrOpen(devicePath, finding);
+        }
         return;
     }
     switch (attempt.refusal) {
