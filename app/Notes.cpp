@@ -17,6 +17,7 @@ void Say(const char* format, ...) {
     va_start(arguments, format);
     std::vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
+    console::MaskControls(line);
     std::fprintf(stderr, "telvorn: %s\n", line);
 }
 

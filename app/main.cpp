@@ -56,7 +56,7 @@ int Report(const char* format, int value, ResultCode code) {
     return code;
 }
 
-int Run(const CommandLine& line) {
+int Run(const CommandLine& line, const char* shownName) {
     theDownloader = new (std::nothrow) Downloader;
     if (theDownloader == nullptr) {
         console::Print("Could not create object\n");
@@ -64,7 +64,7 @@ int Run(const CommandLine& line) {
     }
     ResultCode code = theDownloader->LoadFile(line.fileName);
     if (code != Success) {
-        console::Print("Error loading file '%s': %s\n", line.fileName, ErrorText(code));
+        console::Print("Error loading file '%s': %s\n", shownName, ErrorText(code));
         return code;
     }
     code = theDownloader->SetPort(static_cast<std::uint32_t>(line.portNumber));
@@ -91,7 +91,7 @@ int Run(const CommandLine& line) {
         }
         return code;
     }
-    console::Print("\n\nSuccessfully loaded data file '%s' to the TEQ6", line.fileName);
+    console::Print("\n\nSuccessfully loaded data file '%s' to the TEQ6", shownName);
     return Success;
 }
 
@@ -115,11 +115,13 @@ int main(int argc, char* argv[]) {
         return kExitAnswered;
     }
     PrintBanner();
-    console::Print("File name: %s\n", line.fileName);
+    // The name as given is what is opened; the console shows it with its control bytes masked.
+    const console::ShownText shownName(line.fileName);
+    console::Print("File name: %s\n", shownName.Get());
     console::Print("Baud rate: %d\n", static_cast<int>(line.baudRate));
     console::Print("COM Port: %d\n", static_cast<int>(line.portNumber));
     WarnAboutLikelyMistakes(argc, argv);
-    const int status = Run(line);
+    const int status = Run(line, shownName.Get());
     // The watcher may still be blocked reading the keyboard; the process ends without it.
     console::Finish();
     return status;

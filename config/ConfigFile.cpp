@@ -4,12 +4,16 @@
 #include <cstring>
 #include <new>
 
+#include "platform/RegularFile.h"
+
 namespace {
 
 // Closes the stream on every way out of the reader.
 class OpenFile {
   public:
-    explicit OpenFile(const char* path) : m_file(std::fopen(path, "rb")) {}
+    // What is not a regular file cannot be found as a configuration file.
+    explicit OpenFile(const char* path)
+        : m_file(platform::IsRegularFile(path) ? std::fopen(path, "rb") : nullptr) {}
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
     virtual ~OpenFile() {

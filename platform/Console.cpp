@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <new>
 
 #include "platform/StandardStreams.h"
 
@@ -40,6 +41,27 @@ void PrintEncoded(platform::TextEncoding encoding, const char* format, ...) {
     va_start(arguments, format);
     PrintIn(encoding, format, arguments);
     va_end(arguments);
+}
+
+void MaskControls(char* text) {
+    for (char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F) {
+            *c = '?';
+        }
+    }
+}
+
+ShownText::ShownText(const char* text)
+    : m_text(text), m_copy(new (std::nothrow) char[std::strlen(text) + 1]) {
+    if (m_copy != nullptr) {
+        std::memcpy(m_copy, text, std::strlen(text) + 1);
+        MaskControls(m_copy);
+    }
+}
+
+ShownText::~ShownText() {
+    delete[] m_copy;
 }
 
 void Flush() {

@@ -14,6 +14,25 @@ inline bool IsPrintable(unsigned char byte) {
     return byte >= 0x20 && byte <= 0x7E;
 }
 
+// Control bytes (below 0x20, and 0x7F) shown as '?', every other byte as it is: a name the user
+// gave must not move the cursor or retitle the terminal, and names in any language stay readable.
+void MaskControls(char* text);
+
+// A copy of a text with its control bytes masked, for printing; the text itself without memory.
+class ShownText {
+  public:
+    explicit ShownText(const char* text);
+    ShownText(const ShownText&) = delete;
+    ShownText& operator=(const ShownText&) = delete;
+    virtual ~ShownText();
+
+    const char* Get() const { return m_copy != nullptr ? m_copy : m_text; }
+
+  private:
+    const char* m_text;
+    char* m_copy;
+};
+
 // Once, before anything is printed.
 void Setup();
 

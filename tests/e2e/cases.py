@@ -71,6 +71,8 @@ def startup_failures(context):
         bad[36 + 2056 + 100] ^= 0x01
         session.write("flipped.bin", bytes(bad))
         session.write("short.bin", bytes(bad[:36]))
+        os.mkdir(os.path.join(session.workspace, "folder"))
+        os.mkfifo(os.path.join(session.workspace, "fifo"))
         here, port, name = b"-%d" % session.port, session.port, session.file
         cases = [  # arguments, port and baud rate shown (None: no banner), message, status, note
             ([], None, None, USAGE, 2, b""),
@@ -86,14 +88,21 @@ def startup_failures(context):
              b"telvorn: '-b' is read as baud rate 0"),
             ([name, b"-b115k", b"COM5"], 0, 115, NOT_LISTED % 0, 8,
              b"telvorn: '-b115k' is read as baud rate 115"),
+            # What is not a regular file is not found, and a FIFO does not hang the run; a name's
+            # control bytes never reach the terminal.
+            ([b"folder"], 1, 115200, IN_FILE % (b"folder", MISSING), 4, b""),
+            ([b"a\x1b[2J\x07.bin"], 1, 115200, IN_FILE % (b"a?[2J?.bin", MISSING), 4, b""),
             ([b"--help"], None, None, USAGE, 0, b""),
             ([b"--version"], None, None, b"telvorn 2.00\n", 0, b""),
         ]
+        if not context.is_wine:  # Wine shows a FIFO as a file that ends at once; Windows has none
+            cases.append(([b"fifo"], 1, 115200, IN_FILE % (b"fifo", MISSING), 4, b""))
         for args, shown_port, baud, message, code, note in cases:
             run = Run(context, [a.decode() for a in args], session.workspace)
             status, output = run.finish()
             if shown_port is not None:
-                message = BANNER_CP437 + SETTINGS % (args[0], baud, shown_port) + message
+                shown = re.sub(rb"[\x00-\x1f\x7f]", b"?", args[0])
+                message = BANNER_CP437 + SETTINGS % (shown, baud, shown_port) + message
             if args[:1] == [b"--help"]:
                 output = output[: len(message)]
             expect_equal((status, output), (code, message), "status and console for %r" % args)
@@ -427,6 +436,7 @@ def teq6_file(context):
     for name, data in files.items():
         with open(os.path.join(here, name), "wb") as out:
             out.write(data)
+    os.mkfifo(os.path.join(here, "fifo"))
     refused = lambda text, verdict: text + b"\nTELVORN would report: " + verdict + b"\n"
     # The files made and what they must hold; the payload is read whole before "self" is opened.
     made_files = {"out.bin": made, "zero.bin": default_header + FILE_MAGIC + END_MARKER,
@@ -438,6 +448,8 @@ def teq6_file(context):
         ("make self self", 0, b"wrote self: 2 blocks, 4152 bytes\n"),
         ("make payload x.bin --header h31", 1, b"h31 must hold exactly 32 bytes\n"),
         ("make missing x.bin", 1, b"cannot open missing\n"),
+        ("make /dev/zero x.bin", 1, b"cannot open /dev/zero\n"),  # it would never end
+        ("check fifo", 1, refused(b"cannot open fifo", MISSING)),  # nor wait for a writer
         ("check out.bin", 0, b"valid: 2 blocks\n"),
         ("check flipped.bin", 1, refused(b"invalid: block 2: check word 0x808F, expected 0x8090",
                                          INVALID)),

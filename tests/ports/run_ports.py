@@ -132,6 +132,7 @@ def listing_and_details(context):
         forked = ports.terminal(family_name(ports.lease()))
         opened = ports.terminal(family_name(ports.lease()))
         answered = ports.terminal(family_name(ports.lease()))
+        stale = ports.terminal(family_name(ports.lease()))
         # This process holds one port as telvorn does (its lock, exclusive mode), and the other end
         # of one it merely has open, as the simulator does; a child has one open without a lock.
         holder = os.open(acm, os.O_RDWR | os.O_NOCTTY)
@@ -139,6 +140,10 @@ def listing_and_details(context):
         fcntl.flock(holder, fcntl.LOCK_EX)
         fcntl.ioctl(holder, termios.TIOCEXCL)
         ports.callback(os.close, os.open(answered, os.O_RDWR | os.O_NOCTTY))
+        # Exclusive mode that a killed telvorn left behind: no lock, only the other end open.
+        left = os.open(stale, os.O_RDWR | os.O_NOCTTY)
+        ports.callback(os.close, left)
+        fcntl.ioctl(left, termios.TIOCEXCL)
         line = os.open(opened, os.O_RDWR | os.O_NOCTTY)
         reader = subprocess.Popen(["sleep", "600"], stdin=line)
         os.close(line)
@@ -163,6 +168,7 @@ def listing_and_details(context):
             (forked, r"COM\d+", r"held by another program: PID %d \(sleep\)" % sleeper),
             (opened, r"COM\d+", r"open in another program: PID %d \(sleep\)" % reader.pid),
             (answered, r"COM\d+", r"free"),
+            (stale, r"COM\d+", re.escape("in exclusive mode, but no program holds its lock")),
             (uart, "COM5", r"free +\[serial\]"),
             (xr, "-", r"not reachable by telvorn \(no COM number\) +"
                       r"\[xr_usb_serial_common, USB 04e2:1410, XR21V\?\[2J\?\?1m\]"),
@@ -214,6 +220,13 @@ def command_line(context):
             (["/"], 1, "/: / is a directory, not a serial port\n", ""),
             (["COM257"], 1, r"COM257: no device has this number on Linux .*\n", ""),
             ([missing], 1, "{0}: {0} does not exist\n".format(re.escape(missing)), ""),
+            # What only stands for another terminal, or is none, is no port.
+            (["/dev/null"], 1, "/dev/null: /dev/null is a device that is no terminal, not a serial "
+                               "port\n", ""),
+            (["/dev/ptmx"], 1, "/dev/ptmx: /dev/ptmx is the pseudo-terminal multiplexer, not a "
+                               "serial port\n", ""),
+            # A name's control bytes are never echoed to the terminal.
+            (["/x\x1b[2J"], 1, re.escape("/x?[2J: /x?[2J does not exist\n"), ""),
         ]
         for args, code, out, err in rows:
             status, output, errors = ports.run(*args)

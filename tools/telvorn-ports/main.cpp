@@ -33,7 +33,8 @@ int ShowOne(const char* name) {
     PortFinding finding;
     if (survey::FindPort(name, &finding) == survey::Lookup::kMissing) {
         // What the user typed, and a state of the tool's own words.
-        console::Print("%s: %s\n", name, finding.State());
+        const console::ShownText shownName(name);
+        console::Print("%s: %s\n", shownName.Get(), finding.State());
         return kExitNoSuchPort;
     }
     PortPrinter::PrintDetail(finding);

@@ -2,13 +2,19 @@
 
 #include <limits>
 
+#include "platform/RegularFile.h"
+
 namespace {
 // fseek takes a long, which is 32 bits on Windows: larger offsets are reached in steps.
 constexpr std::uint64_t kLargestSeek = std::numeric_limits<long>::max();
 }  // namespace
 
+// What is read must be a regular file: a FIFO would wait for a writer, a device such as /dev/zero
+// would never end.
 BinaryFile::BinaryFile(const char* path, Mode mode)
-    : m_file(std::fopen(path, mode == Mode::kRead ? "rb" : "wb")) {}
+    : m_file(mode == Mode::kWrite            ? std::fopen(path, "wb")
+             : platform::IsRegularFile(path) ? std::fopen(path, "rb")
+                                             : nullptr) {}
 
 BinaryFile::~BinaryFile() {
     Close();

@@ -15,6 +15,8 @@ namespace {
 // The header is not interpreted by the program; this text only lets a person recognise the file.
 const char kDefaultHeader[] = "TEQ6 configuration";
 static_assert(sizeof(kDefaultHeader) <= kHeaderSize, "the default header fits the header");
+// A bound on what is read into memory: about 1 GiB of payload, far beyond any configuration.
+constexpr std::uint32_t kMostBlocks = 512 * 1024;
 }  // namespace
 
 FileMaker::FileMaker(const char* payloadPath, const char* outPath, const char* headerPath)
@@ -62,6 +64,11 @@ bool FileMaker::LoadBlocks(DataBuffer* blocks) const {
         return false;
     }
     for (;;) {
+        if (blocks->Count() == kMostBlocks) {
+            std::printf("%s holds more than %u blocks of payload\n", m_payloadPath,
+                        static_cast<unsigned>(kMostBlocks));
+            return false;
+        }
         DataBlock* block = new (std::nothrow) DataBlock;
         if (block == nullptr) {
             std::printf("out of memory reading %s\n", m_payloadPath);

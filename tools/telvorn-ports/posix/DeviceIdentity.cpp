@@ -1,6 +1,7 @@
 #include "DeviceIdentity.h"
 
 #include <dirent.h>
+#include <sys/sysmacros.h>
 
 #include <cstdio>
 
@@ -21,4 +22,28 @@ bool FindSameDevice(const char* folder, const struct stat& device, char* name, s
     }
     closedir(entries);
     return found;
+}
+
+// Lines such as "usbserial  /dev/ttyUSB  188 0-511 serial": a driver's major and its minor or
+// range of minors.
+bool IsTerminalDevice(dev_t device) {
+    std::FILE* drivers = std::fopen("/proc/tty/drivers", "r");
+    if (drivers == nullptr) {
+        return true;
+    }
+    char line[256];
+    bool terminal = false;
+    while (!terminal && std::fgets(line, sizeof line, drivers) != nullptr) {
+        unsigned driverMajor = 0;
+        unsigned first = 0;
+        unsigned last = 0;
+        const int fields = std::sscanf(line, "%*s %*s %u %u-%u", &driverMajor, &first, &last);
+        if (fields < 2) {
+            continue;
+        }
+        last = fields == 3 ? last : first;
+        terminal = major(device) == driverMajor && minor(device) >= first && minor(device) <= last;
+    }
+    std::fclose(drivers);
+    return terminal;
 }

@@ -16,3 +16,7 @@ inline bool IsSameDevice(const struct stat& one, const struct stat& other) {
 // The first entry of folder (hidden ones aside) that leads to device, its name copied into name;
 // false when none does, the folder cannot be read or the name does not fit.
 bool FindSameDevice(const char* folder, const struct stat& device, char* name, std::size_t size);
+
+// Whether a character device is a terminal of some kind, as /proc/tty/drivers lists the terminal
+// drivers' numbers; true where that cannot be read, so that no port is ever hidden.
+bool IsTerminalDevice(dev_t device);

@@ -203,3 +203,14 @@ void DescribeHolders(const char* devicePath, char (&text)[PortFinding::kTextSize
     }
     holders.Describe(text);
 }
+
+void DescribeLockHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]) {
+    text[0] = '\0';
+    struct stat device {};
+    if (stat(devicePath, &device) != 0) {
+        return;
+    }
+    Holders holders;
+    AddLockHolders(device, &holders);
+    holders.Describe(text);
+}

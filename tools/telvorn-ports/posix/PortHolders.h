@@ -7,3 +7,6 @@
 
 // "PID 1234 (telvorn)", several joined by commas; empty when /proc shows no holder.
 void DescribeHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]);
+
+// Only the holders of its flock() lock that still have the device open.
+void DescribeLockHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]);

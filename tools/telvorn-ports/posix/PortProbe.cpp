@@ -30,6 +30,28 @@ void SetHeld(const char* devicePath, PortFinding* finding) {
     }
 }
 
+// Exclusive mode outlives a program that was killed before it could clear it: its lock went with
+// it, while the mode stays until every program that has the port open has closed it. Only a
+// holder of the lock is named as holding the port.
+void SetExclusive(const char* devicePath, PortFinding* finding) {
+    char lockers[kTextSize];
+    DescribeLockHolders(devicePath, lockers);
+    if (lockers[0] != '\0') {
+        SetHeld(devicePath, finding);
+        return;
+    }
+    char openers[kTextSize];
+    DescribeHolders(devicePath, openers);
+    finding->SetState("in exclusive mode, but no program holds its lock");
+    if (openers[0] != '\0') {
+        finding->AppendToState("; open in ");
+        finding->AppendToState(openers);
+    }
+    finding->SetHint(
+        "Exclusive mode left by a program that ended clears once every program that has the port "
+        "open closes it.");
+}
+
 // A program that opens a port without taking its lock (cat, screen, ModemManager's probe) does not
 // keep telvorn out, but takes the device's replies from it; telvorn still opens such a port, since
 // a test rig or a bridge may hold the other end open without reading.
@@ -82,7 +104,7 @@ void SetOpenFailure(const char* devicePath, int error, PortFinding* finding) {
             SetNoPermission(devicePath, finding);
             break;
         case EBUSY:  // in exclusive mode, to anyone but root
-            SetHeld(devicePath, finding);
+            SetExclusive(devicePath, finding);
             break;
         default:
             SetCannotOpen(std::strerror(error), finding);
@@ -120,6 +142,8 @@ void ProbeDevice(const char* devicePath, PortFinding* finding) {
             }
             break;
         case TerminalRefusal::kExclusive:
+            SetExclusive(devicePath, finding);
+            break;
         case TerminalRefusal::kNone:  // not with a refused terminal
             SetHeld(devicePath, finding);
             break;

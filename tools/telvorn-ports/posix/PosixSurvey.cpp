@@ -1,6 +1,7 @@
 // The ports of telvorn's table in COM order, then the serial devices outside it.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <climits>
@@ -46,10 +47,23 @@ bool Exists(const char* path) {
     return lstat(path, &entry) == 0;
 }
 
+// The names that only stand for another terminal (the program's own, the console) or make a new
+// pseudo-terminal on each open: no port of their own, and their holders would be every process
+// with a terminal.
+constexpr unsigned kTerminalAliasMajor = 5;
+const char* const kTerminalAliases[] = {"the controlling terminal", "the system console",
+                                        "the pseudo-terminal multiplexer"};
+
 // What stands at a port's place when it is no device: nullptr for a character device.
 const char* KindOfNonDevice(const struct stat& entry) {
     if (S_ISCHR(entry.st_mode)) {
-        return nullptr;
+        const unsigned alias = minor(entry.st_rdev);
+        const bool aliases = major(entry.st_rdev) == kTerminalAliasMajor &&
+                             alias < sizeof kTerminalAliases / sizeof kTerminalAliases[0];
+        if (aliases) {
+            return kTerminalAliases[alias];
+        }
+        return IsTerminalDevice(entry.st_rdev) ? nullptr : "a device that is no terminal";
     }
     if (S_ISREG(entry.st_mode)) {
         return "a regular file";
