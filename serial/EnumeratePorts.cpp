@@ -1,7 +1,9 @@
 #include "serial/EnumeratePorts.h"
-#include "platform/Port.h"
 
 #include <new>
+
+#include "platform/ComName.h"
+#include "platform/Port.h"
 
 SerialPortList* EnumeratePorts() {
     SerialPortList* list = new (std::nothrow) SerialPortList;

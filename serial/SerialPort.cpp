@@ -1,4 +1,5 @@
 #include "serial/SerialPort.h"
+
 #include "platform/Port.h"
 
 SerialPort::~SerialPort() {
