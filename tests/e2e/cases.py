@@ -162,11 +162,15 @@ def unicode_banner_where_it_can_be_drawn(context):
     program = os.path.join(context.windows_build, "telvorn.exe").replace("/", "\\")
     program = "Z:%s missing.bin" % program  # the Windows name, through Wine's drive Z:
     commands = ["chcp %d >NUL & %s" % (code_page, program) for code_page in CONSOLE_CODE_PAGES]
-    screen = on_console(context, commands + [program + " >redirected.txt"], cwd)
+    # Last, standard error's lines reach the console too.
+    screen = on_console(context, commands + [program + " >redirected.txt", program + " 40 >NUL"],
+                        cwd)
     shown = UNICODE_BANNER + settings.decode().splitlines()
     for index, code_page in enumerate(CONSOLE_CODE_PAGES):
         at = index * len(shown)
         expect_equal(screen[at : at + len(shown)], shown, "console of code page %d" % code_page)
+    warning = "telvorn: '40' is read as port 0: a port number is given with a dash, as -40"
+    expect(warning in screen, "standard error on the console: %r" % screen[-3:])
     with open(os.path.join(cwd, "redirected.txt"), "rb") as redirected:
         expect_equal(context.normalise(redirected.read()), BANNER_CP437 + settings, "file")
 
