@@ -188,9 +188,8 @@ void AddProcessesWithOpen(const struct stat& device, Holders* holders) {
     closedir(processes);
 }
 
-}  // namespace
-
-void DescribeHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]) {
+void DescribeHoldersOf(const char* devicePath, bool openersToo,
+                       char (&text)[PortFinding::kTextSize]) {
     text[0] = '\0';
     struct stat device {};
     if (stat(devicePath, &device) != 0) {
@@ -198,19 +197,18 @@ void DescribeHolders(const char* devicePath, char (&text)[PortFinding::kTextSize
     }
     Holders holders;
     AddLockHolders(device, &holders);
-    if (holders.IsEmpty()) {
+    if (holders.IsEmpty() && openersToo) {
         AddProcessesWithOpen(device, &holders);
     }
     holders.Describe(text);
 }
 
+}  // namespace
+
+void DescribeHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]) {
+    DescribeHoldersOf(devicePath, true, text);
+}
+
 void DescribeLockHolders(const char* devicePath, char (&text)[PortFinding::kTextSize]) {
-    text[0] = '\0';
-    struct stat device {};
-    if (stat(devicePath, &device) != 0) {
-        return;
-    }
-    Holders holders;
-    AddLockHolders(device, &holders);
-    holders.Describe(text);
+    DescribeHoldersOf(devicePath, false, text);
 }
