@@ -1,4 +1,5 @@
 // telvorn: downloads a TEQ6 configuration file into the device over a serial port.
+#include <cstdio>
 #include <new>
 
 #include "app/Banner.h"
@@ -52,6 +53,8 @@ int Run(const CommandLine& line) {
     }
     theWatcher = platform::StartThread(&KeyboardWatcher, theDownloader);
     if (theWatcher == platform::kNoHandle) {
+        // Without the watcher 'x' could not end the run; the user must know why nothing started.
+        std::fputs("telvorn: cannot start the keyboard watcher ('x' to exit)\n", stderr);
         return kExitNoWatcher;
     }
     code = theDownloader->Download();
