@@ -1,4 +1,5 @@
 // telvorn: downloads a TEQ6 configuration file into the device over a serial port.
+#include <cstdio>
 #include <new>
 
 #include "app/Banner.h"

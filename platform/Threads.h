@@ -19,7 +19,9 @@ Handle StartThread(ThreadBody body, void* argument);
 
 enum class WaitOutcome { kEnded, kTimedOut, kFailed };
 WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs);
-void JoinThread(Handle thread);   // waits without a time limit
+// Waits for the thread to end; on Windows at most a limit that only a thread stuck in a driver
+// reaches.
+void JoinThread(Handle thread);
 void CloseThread(Handle thread);  // after the thread has ended
 
 }  // namespace platform

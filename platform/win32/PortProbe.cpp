@@ -2,12 +2,13 @@
 // page its paired device, and CreateFileA blocks until that answers or gives up: seconds per port,
 // half a minute and more with several paired devices. Every other open answers within
 // milliseconds, and a thread for each name would cost far more than the opens themselves. So one
-// worker opens the names in order; when an open has not answered within a short limit, that
-// worker is left to it and a fresh one goes on with the next name. The scan stops waiting at a
-// fixed limit: a port that has not answered by then is not listed, however many others block with
-// it. A probe that answers later closes its handle at once, so it never keeps the port from
-// anyone, and every probe still blocked at the end is asked to give up so that the process can
-// end.
+// worker opens the names in order; a worker whose open has not answered within a short limit is
+// left to it, and two fresh ones go on with the names left. Stalls thus overlap instead of adding
+// up: twenty paired Bluetooth ports ahead of an adapter cost a few hand-overs, not twenty. The
+// scan stops waiting at a fixed limit: a port that has not answered by then is not listed, however
+// many others block with it. A probe that answers later closes its handle at once, so it never
+// keeps the port from anyone, no worker opens another name once the scan has ended, and every
+// probe still blocked at the end is asked to give up so that the process can end.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -30,6 +31,9 @@ constexpr DWORD kHandOverMs = 100;
 constexpr DWORD kAllAnsweredIndex = WAIT_OBJECT_0;
 constexpr DWORD kProgressIndex = WAIT_OBJECT_0 + 1;
 constexpr DWORD kScanEventCount = 2;
+// Each worker that stalls is followed by this many: with stalls everywhere, the workers that go on
+// double at each hand-over.
+constexpr std::uint32_t kFollowersPerStall = 2;
 
 using win32::ProbeAnswer;
 
@@ -45,8 +49,10 @@ struct Scan;
 struct Worker {
     Scan* scan = nullptr;
     HANDLE thread = nullptr;
-    // Set when the scan has gone on without this worker: it ends after its current open.
-    std::atomic<bool> handedOver{false};
+    // Both under the scan's lock. Handed over: the scan has gone on without this worker, which
+    // ends after its current open. openSince: when the current open started; 0 between opens.
+    bool handedOver = false;
+    ULONGLONG openSince = 0;
 };
 
 // Shared by the scan and its workers. A late worker outlives the scan that stopped waiting for
@@ -54,12 +60,14 @@ struct Worker {
 struct Scan {
     std::atomic<std::uint32_t> holders{1};
     std::atomic<std::uint32_t> unanswered{0};
-    std::atomic<std::uint32_t> next{0};
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::uint32_t next = 0;  // under the lock
     std::uint32_t count = 0;
+    std::uint32_t workerCapacity = 0;
     HANDLE allAnswered = nullptr;
-    HANDLE progress = nullptr;  // auto-reset: the current worker has answered a probe
+    HANDLE progress = nullptr;  // auto-reset: a worker has answered a probe
     Probe* probes = nullptr;
-    Worker* workers = nullptr;  // at most one for each name
+    Worker* workers = nullptr;
 };
 
 void FreeScan(Scan* scan) {
@@ -83,6 +91,7 @@ void AnswerProbe(Scan* scan, Probe* probe) {
     const Handle port = ProbePort(probe->name);
     if (port != kNoHandle) {
         ClosePort(port);
+        win32::NoteFreedByProbe(probe->name);
     } else {
         probe->error = GetLastError();
     }
@@ -92,18 +101,30 @@ void AnswerProbe(Scan* scan, Probe* probe) {
     }
 }
 
+// The check that the worker may go on and the claim of its next name are one step, so that a
+// worker that has been handed over, or whose scan has ended, never opens one more name.
+bool ClaimNext(Worker* worker, std::uint32_t* index) {
+    Scan* scan = worker->scan;
+    AcquireSRWLockExclusive(&scan->lock);
+    const bool claimed = !worker->handedOver && scan->next < scan->count;
+    if (claimed) {
+        *index = scan->next++;
+        worker->openSince = GetTickCount64();
+    }
+    ReleaseSRWLockExclusive(&scan->lock);
+    return claimed;
+}
+
 // Probes the names in order, until none is left or the scan has gone on without this worker.
 void ProbeInOrder(Worker* worker) {
     Scan* scan = worker->scan;
-    while (!worker->handedOver) {
-        const std::uint32_t index = scan->next++;
-        if (index >= scan->count) {
-            return;
-        }
+    std::uint32_t index = 0;
+    while (ClaimNext(worker, &index)) {
         AnswerProbe(scan, &scan->probes[index]);
-        if (!worker->handedOver) {
-            SetEvent(scan->progress);
-        }
+        AcquireSRWLockExclusive(&scan->lock);
+        worker->openSince = 0;
+        ReleaseSRWLockExclusive(&scan->lock);
+        SetEvent(scan->progress);
     }
 }
 
@@ -121,8 +142,10 @@ Scan* NewScan(const char* const* names, std::uint32_t count) {
         return nullptr;
     }
     scan->count = count;
+    // The first worker, and the followers of each that stalls in one of the names.
+    scan->workerCapacity = 1 + kFollowersPerStall * count;
     scan->probes = new (std::nothrow) Probe[count];
-    scan->workers = new (std::nothrow) Worker[count];
+    scan->workers = new (std::nothrow) Worker[scan->workerCapacity];
     scan->allAnswered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     scan->progress = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (scan->probes == nullptr || scan->workers == nullptr || scan->allAnswered == nullptr ||
@@ -131,8 +154,10 @@ Scan* NewScan(const char* const* names, std::uint32_t count) {
         return nullptr;
     }
     scan->unanswered = count;
-    for (std::uint32_t index = 0; index < count; ++index) {
+    for (std::uint32_t index = 0; index < scan->workerCapacity; ++index) {
         scan->workers[index].scan = scan;
+    }
+    for (std::uint32_t index = 0; index < count; ++index) {
         // A name too long for CreateFileA stays empty, and its probe then finds nothing.
         if (std::strlen(names[index]) < MAX_PATH) {
             std::strcpy(scan->probes[index].name, names[index]);
@@ -157,55 +182,93 @@ DWORD TimeLeft(ULONGLONG started) {
     return static_cast<DWORD>(spent >= win32::kProbeLimitMs ? 0 : win32::kProbeLimitMs - spent);
 }
 
-enum class Progress { kAllAnswered, kStalled, kOutOfTime };
+// Hands over every worker whose open has lasted the hand-over time; says how many there were,
+// how many go on, and how long until the next one that goes on would be handed over.
+struct Stalls {
+    std::uint32_t stalled = 0;
+    std::uint32_t goingOn = 0;
+    DWORD nextInMs = kHandOverMs;
+    bool namesLeft = false;
+};
 
-// Waits while the current worker keeps answering.
-Progress WatchWorker(Scan* scan, ULONGLONG started) {
-    const HANDLE waitFor[kScanEventCount] = {scan->allAnswered, scan->progress};
-    for (;;) {
-        const DWORD left = TimeLeft(started);
-        const DWORD signalled =
-            WaitForMultipleObjects(kScanEventCount, waitFor, FALSE, std::min(left, kHandOverMs));
-        if (signalled == kAllAnsweredIndex) {
-            return Progress::kAllAnswered;
-        }
-        if (signalled == kProgressIndex) {
+Stalls HandOverStalled(Scan* scan, std::uint32_t workerCount) {
+    Stalls stalls;
+    const ULONGLONG now = GetTickCount64();
+    AcquireSRWLockExclusive(&scan->lock);
+    for (std::uint32_t index = 0; index < workerCount; ++index) {
+        Worker& worker = scan->workers[index];
+        if (worker.handedOver) {
             continue;
         }
-        if (signalled != WAIT_TIMEOUT || TimeLeft(started) == 0) {
-            return Progress::kOutOfTime;
+        const ULONGLONG spent = worker.openSince == 0 ? 0 : now - worker.openSince;
+        if (spent >= kHandOverMs) {
+            worker.handedOver = true;
+            ++stalls.stalled;
+            continue;
         }
-        return Progress::kStalled;
+        ++stalls.goingOn;
+        stalls.nextInMs = std::min(stalls.nextInMs, static_cast<DWORD>(kHandOverMs - spent));
     }
+    stalls.namesLeft = scan->next < scan->count;
+    ReleaseSRWLockExclusive(&scan->lock);
+    return stalls;
 }
 
-// Hands the scan to a fresh worker each time the current one stalls in an open, until every name
-// has answered or the time is up. Out of threads, the names left are probed here, without the
-// limit.
+// Starts up to wanted workers; the number started.
+std::uint32_t StartWorkers(Scan* scan, std::uint32_t wanted, std::uint32_t* workerCount) {
+    std::uint32_t started = 0;
+    while (started < wanted && *workerCount < scan->workerCapacity &&
+           StartWorker(&scan->workers[*workerCount])) {
+        ++*workerCount;
+        ++started;
+    }
+    return started;
+}
+
+// Hands the names left to fresh workers each time workers stall in an open, until every name has
+// answered or the time is up. Out of threads with no worker going on, the names left are probed
+// here, without the limit.
 std::uint32_t RunScan(Scan* scan, ULONGLONG started) {
     std::uint32_t workerCount = 0;
-    while (scan->next < scan->count && workerCount < scan->count) {
-        Worker* worker = &scan->workers[workerCount];
-        if (!StartWorker(worker)) {
-            ProbeInOrder(worker);
+    std::uint32_t wanted = 1;
+    Stalls stalls;
+    stalls.namesLeft = true;
+    const HANDLE waitFor[kScanEventCount] = {scan->allAnswered, scan->progress};
+    for (;;) {
+        if (stalls.namesLeft && wanted > 0 && StartWorkers(scan, wanted, &workerCount) == 0 &&
+            stalls.goingOn == 0) {
+            Worker here;
+            here.scan = scan;
+            ProbeInOrder(&here);
             return workerCount;
         }
-        ++workerCount;
-        const Progress progress = WatchWorker(scan, started);
-        if (progress != Progress::kStalled) {
+        const DWORD left = TimeLeft(started);
+        if (left == 0) {
             return workerCount;
         }
-        worker->handedOver = true;
+        const DWORD signalled = WaitForMultipleObjects(kScanEventCount, waitFor, FALSE,
+                                                       std::min(left, stalls.nextInMs));
+        if (signalled != kProgressIndex && signalled != WAIT_TIMEOUT) {
+            return workerCount;  // all answered, or the wait failed
+        }
+        stalls = HandOverStalled(scan, workerCount);
+        wanted = kFollowersPerStall * stalls.stalled;
     }
-    WaitForSingleObject(scan->allAnswered, TimeLeft(started));
-    return workerCount;
 }
 
-// Best effort: a driver may not support cancelling an open.
+// Ends the scan for every worker, then asks those still blocked in an open to give up (best
+// effort: a driver may not support cancelling an open).
+void EndScan(Scan* scan, std::uint32_t workerCount) {
+    AcquireSRWLockExclusive(&scan->lock);
+    for (std::uint32_t index = 0; index < workerCount; ++index) {
+        scan->workers[index].handedOver = true;
+    }
+    ReleaseSRWLockExclusive(&scan->lock);
+}
+
 void StopWorkers(Scan* scan, std::uint32_t workerCount) {
     for (std::uint32_t index = 0; index < workerCount; ++index) {
         Worker& worker = scan->workers[index];
-        worker.handedOver = true;
         if (WaitForSingleObject(worker.thread, 0) == WAIT_TIMEOUT) {
             CancelSynchronousIo(worker.thread);
         }
@@ -226,6 +289,7 @@ void ProbePortsReporting(const char* const* names, std::uint32_t count, ProbeRep
         return;
     }
     const std::uint32_t workerCount = RunScan(scan, started);
+    EndScan(scan, workerCount);
     for (std::uint32_t index = 0; index < count; ++index) {
         const Probe& probe = scan->probes[index];
         const ProbeAnswer answer = probe.answer;

@@ -25,6 +25,10 @@ struct ProbeReport {
     DWORD error;
 };
 
+// Remembers when the probe closed a port it found free: the driver may still hold that port for a
+// moment, and OpenPort then waits briefly for it.
+void NoteFreedByProbe(const char* deviceName);
+
 void ProbePortsReporting(const char* const* names, std::uint32_t count, ProbeReport* reports);
 
 }  // namespace win32

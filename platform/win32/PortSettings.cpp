@@ -1,5 +1,8 @@
-// The settings of an open port: its time-outs (saved, zeroed, restored), its line settings, and
-// the purge of its buffers.
+// The settings of an open port: its time-outs and line settings (saved, changed, and put back as
+// they were found on every way out, as on Linux), and the purge of its buffers.
+#include <cstring>
+
+#include "HeldPorts.h"
 #include "NativeHandle.h"
 #include "platform/Port.h"
 
@@ -41,6 +44,8 @@ void MakeTransparent(DCB* settings) {
 
 }  // namespace
 
+// Both are put back on every way out (see HeldPorts.h): the next program that opens the port must
+// not inherit zero time-outs, whose reads never return, nor our line settings.
 bool SavePortState(Handle port, SavedPortState* saved) {
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(ToNative(port), &timeouts)) {
@@ -51,17 +56,25 @@ bool SavePortState(Handle port, SavedPortState* saved) {
     saved->readTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
     saved->writeTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
     saved->writeTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
+    // A driver that will not report its DCB refuses the line settings too, and says so there.
+    DCB settings{};
+    settings.DCBlength = sizeof(settings);
+    saved->hasLineSettings = GetCommState(ToNative(port), &settings) != FALSE;
+    if (saved->hasLineSettings) {
+        // Equal characters, as some drivers report them, would make SetCommState refuse the
+        // whole DCB; with XON/XOFF off they are never used, and with it on they cannot be equal.
+        if (settings.XonChar == settings.XoffChar) {
+            settings.XonChar = kXon;
+            settings.XoffChar = kXoff;
+        }
+        std::memcpy(saved->lineSettings, &settings, sizeof(settings));
+    }
+    win32::RememberPortState(ToNative(port), *saved);
     return true;
 }
 
 bool RestorePortState(Handle port, const SavedPortState& saved) {
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = saved.readIntervalTimeout;
-    timeouts.ReadTotalTimeoutMultiplier = saved.readTotalTimeoutMultiplier;
-    timeouts.ReadTotalTimeoutConstant = saved.readTotalTimeoutConstant;
-    timeouts.WriteTotalTimeoutMultiplier = saved.writeTotalTimeoutMultiplier;
-    timeouts.WriteTotalTimeoutConstant = saved.writeTotalTimeoutConstant;
-    return SetCommTimeouts(ToNative(port), &timeouts) != FALSE;
+    return win32::PutBackPortState(ToNative(port), saved);
 }
 
 bool SetZeroTimeouts(Handle port) {

@@ -75,8 +75,13 @@ WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs) {
     }
 }
 
+// The threads joined are an exchange's reader, which ends within the 3 s pause after the device's
+// answer plus the bounded cancel of its read. Only one stuck in a driver call that never returns
+// could take longer, and waiting for it would leave the run hung with no way out but Ctrl+C.
+constexpr DWORD kJoinLimitMs = 10000;
+
 void JoinThread(Handle thread) {
-    WaitForSingleObject(ToNative(thread), INFINITE);
+    WaitForSingleObject(ToNative(thread), kJoinLimitMs);
 }
 
 void CloseThread(Handle thread) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <mutex>
@@ -39,6 +40,8 @@ std::recursive_mutex lock;
 State state;
 // Each thread blocked in a slow open, with the event that cancels it; kept across a Reset.
 std::map<DWORD, HANDLE> blockedOpens;
+// Added while the program's statics start, perhaps before those above: a plain pointer.
+PHANDLER_ROUTINE controlHandler = nullptr;
 
 // Standard input and output, told apart from real handles and from every fake port.
 HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);
@@ -67,6 +70,10 @@ Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
     // GetOverlappedResult (ioapiset.h): the event (the program always gives one) is reset first.
     ResetEvent(overlapped->hEvent);
     Transfer& transfer = state.transfers[overlapped];
+    // ReadFile, WriteFile (fileapi.h): the OVERLAPPED must stay valid until the transfer ends.
+    if (transfer.port != nullptr && !transfer.complete) {
+        ADD_FAILURE() << "an OVERLAPPED of a pending transfer is used again";
+    }
     transfer = Transfer{port, overlapped->hEvent, GetCurrentThreadId(), isWrite};
     return &transfer;
 }
@@ -78,9 +85,14 @@ void Complete(Transfer* transfer, DWORD count, DWORD error) {
     SetEvent(transfer->signal);
 }
 
-// Cancels each transfer on the port that has not ended and that the caller's rule picks.
+// Cancels each transfer on the port that has not ended and that the caller's rule picks, unless
+// the driver leaves such a cancel pending. "Canceling Pending I/O Operations": the driver may
+// complete a cancelled request late or never.
 template <typename Picks>
-void CancelEach(HANDLE port, Picks picks) {
+void CancelEach(FakePort* fake, HANDLE port, bool byPurge, Picks picks) {
+    if (fake->cancel == Cancel::kNever || (fake->cancel == Cancel::kOnlyByPurge && !byPurge)) {
+        return;
+    }
     for (auto& entry : state.transfers) {
         Transfer& transfer = entry.second;
         if (transfer.port != port || transfer.complete || !picks(transfer)) {
@@ -97,7 +109,12 @@ void CancelEach(HANDLE port, Picks picks) {
 
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped, false);
-    if (port->reads.empty() && !port->emptyReadsAtOnce) {
+    // COMMTIMEOUTS (winbase.h): with read time-outs, a read ends with what has come by then.
+    const COMMTIMEOUTS& timeouts = port->timeouts;
+    const bool timesOut = timeouts.ReadIntervalTimeout != 0 ||
+                          timeouts.ReadTotalTimeoutMultiplier != 0 ||
+                          timeouts.ReadTotalTimeoutConstant != 0;
+    if (port->reads.empty() && !port->emptyReadsAtOnce && !timesOut) {
         return Fail(ERROR_IO_PENDING);
     }
     ReadStep step{ReadStep::kNothingAtOnce};
@@ -110,6 +127,9 @@ BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* 
         return Fail(step.error);
     }
     transfer->byte = step.byte;
+    if (step.kind == ReadStep::kPends) {
+        return Fail(ERROR_IO_PENDING);
+    }
     if (step.kind == ReadStep::kIncompleteThenByte || step.kind == ReadStep::kIncompleteNoByte) {
         transfer->incomplete = true;
         transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte ? buffer : nullptr;
@@ -181,8 +201,15 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
     const bool cancelled =
         port != nullptr && port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
     Hold hold(lock);
+    // CreateFileA (fileapi.h): communications resources are opened for exclusive access, and a
+    // closed handle may keep the port for a while (its driver lets go in its own time).
+    const bool held =
+        port != nullptr && (GetTickCount64() < port->busyUntil ||
+                            std::any_of(state.openPorts.begin(), state.openPorts.end(),
+                                        [&](const auto& open) { return open.second == port; }));
     const DWORD error = port == nullptr ? ERROR_FILE_NOT_FOUND
                         : cancelled     ? ERROR_OPERATION_ABORTED
+                        : held          ? ERROR_ACCESS_DENIED
                                         : port->openError;
     if (port != nullptr) {
         port->calls.push_back("CreateFileA");
@@ -201,14 +228,20 @@ BOOL WINAPI Double_CloseHandle(HANDLE handle) {
     Hold hold(lock);
     auto found = state.openPorts.find(handle);
     if (found != state.openPorts.end()) {
-        ++found->second->closes;
+        FakePort* port = found->second;
+        ++port->closes;
+        port->busyUntil = GetTickCount64() + port->busyAfterCloseMs;
         state.openPorts.erase(found);
     }
     return CloseHandle(handle);
 }
 
+// GetCommState, SetCommState (winbase.h): zero when they fail, as a driver may make them.
 BOOL WINAPI Double_GetCommState(HANDLE handle, LPDCB dcb) {
     return OnPort(handle, "GetCommState", [&](FakePort* port) {
+        if (port->commStateError != 0) {
+            return Fail(port->commStateError);
+        }
         *dcb = port->dcb;
         return TRUE;
     });
@@ -217,6 +250,9 @@ BOOL WINAPI Double_GetCommState(HANDLE handle, LPDCB dcb) {
 // SetCommState (winbase.h): fails when XonChar equals XoffChar.
 BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     return OnPort(handle, "SetCommState", [&](FakePort* port) {
+        if (port->commStateError != 0) {
+            return Fail(port->commStateError);
+        }
         if (dcb->XonChar == dcb->XoffChar) {
             return Fail(ERROR_INVALID_PARAMETER);
         }
@@ -225,14 +261,20 @@ BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     });
 }
 
-// Only the port layer reads the time-outs back; a port's own are none.
 BOOL WINAPI Double_GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-    *timeouts = COMMTIMEOUTS{};
-    return OnPort(handle, "GetCommTimeouts", [](FakePort*) { return TRUE; });
+    return OnPort(handle, "GetCommTimeouts", [&](FakePort* port) {
+        *timeouts = port->timeouts;
+        return TRUE;
+    });
 }
 
-BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS) {
-    return OnPort(handle, "SetCommTimeouts", [](FakePort*) { return TRUE; });
+// SetCommTimeouts (winbase.h) sets them on the device: they outlast the handle, as drivers keep
+// them for the next program.
+BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+    return OnPort(handle, "SetCommTimeouts", [&](FakePort* port) {
+        port->timeouts = *timeouts;
+        return TRUE;
+    });
 }
 
 // PurgeComm (winbase.h): the ABORT flags end outstanding transfers whatever the driver does.
@@ -241,17 +283,21 @@ BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
         if (port->unplugged) {
             return Fail(ERROR_BAD_COMMAND);
         }
-        CancelEach(handle, [&](const Transfer& transfer) {
+        CancelEach(port, handle, true, [&](const Transfer& transfer) {
             return (flags & (transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT)) != 0;
         });
         return TRUE;
     });
 }
 
-// ClearCommError (winbase.h): returns zero when it fails, as drivers do once the adapter has gone.
+// ClearCommError (winbase.h): returns zero when it fails, as drivers do once the adapter has gone
+// and some virtual and Bluetooth ones always.
 BOOL WINAPI Double_ClearCommError(HANDLE handle, LPDWORD, LPCOMSTAT) {
-    return OnPort(handle, "ClearCommError",
-                  [](FakePort* port) { return port->unplugged ? Fail(ERROR_BAD_COMMAND) : TRUE; });
+    return OnPort(handle, "ClearCommError", [](FakePort* port) {
+        return port->unplugged                  ? Fail(ERROR_BAD_COMMAND)
+               : port->clearCommErrorError != 0 ? Fail(port->clearCommErrorError)
+                                                : TRUE;
+    });
 }
 
 // ReadFile (fileapi.h) may complete at once; COMMTIMEOUTS (winbase.h): even with no byte. From a
@@ -314,9 +360,8 @@ BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPD
 // driver may complete it late or never.
 BOOL WINAPI Double_CancelIo(HANDLE file) {
     return OnPort(file, "CancelIo", [&](FakePort* port) {
-        CancelEach(file, [&](const Transfer& transfer) {
-            return transfer.thread == GetCurrentThreadId() &&
-                   !(transfer.isWrite && port->cancelLeftPending);
+        CancelEach(port, file, false, [&](const Transfer& transfer) {
+            return transfer.thread == GetCurrentThreadId();
         });
         return TRUE;
     });
@@ -330,6 +375,45 @@ BOOL WINAPI Double_CancelSynchronousIo(HANDLE thread) {
         return Fail(ERROR_NOT_FOUND);
     }
     SetEvent(found->second);
+    return TRUE;
+}
+
+// QueryDosDevice (fileapi.h): a name that no device holds fails with ERROR_FILE_NOT_FOUND.
+DWORD WINAPI Double_QueryDosDeviceA(LPCSTR name, LPSTR target, DWORD size) {
+    FakePort* port = PortNamed((std::string("\\\\.\\") + name).c_str());
+    Hold hold(lock);
+    if (port == nullptr || port->unplugged || port->nameUnknown) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    const std::string device = "\\Device\\Serial0";
+    if (device.size() + 2 > size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(target, device.c_str(), device.size() + 1);
+    target[device.size() + 1] = '\0';
+    return static_cast<DWORD>(device.size() + 2);
+}
+
+BOOL WINAPI Double_SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+    if (add) {
+        controlHandler = handler;
+    }
+    return TRUE;
+}
+
+PHANDLER_ROUTINE ControlHandler() {
+    return controlHandler;
+}
+
+// Only this process's own end is scripted; it is recorded, not carried out.
+BOOL WINAPI Double_TerminateProcess(HANDLE process, UINT status) {
+    Hold hold(lock);
+    if (process != GetCurrentProcess()) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    state.console.terminatedWith = status;
     return TRUE;
 }
 

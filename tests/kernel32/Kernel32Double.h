@@ -28,6 +28,7 @@ struct ReadStep {
         kIncompleteNoByte,
         kFails,
         kPendsThenFails,
+        kPends,  // until cancelled
     };
     Kind kind;
     std::uint8_t byte = 0;
@@ -38,18 +39,28 @@ struct ReadStep {
 // half the bytes (a driver's own write time-out), kHeld pends until cancelled (flow control).
 enum class WriteBehaviour { kCompletes, kAtOnce, kPartlyAtOnce, kHeld };
 
+// What ends a pending transfer that the program gives up on: CancelIo or a purge with the ABORT
+// flag, only the purge, or nothing (a driver whose cancel stays pending for ever).
+enum class Cancel { kEnds, kOnlyByPurge, kNever };
+
 struct FakePort {
     std::string name;
     DWORD openError = 0;    // CreateFileA fails with this when not 0
     DWORD openDelayMs = 0;  // CreateFileA blocks this long first, unless its thread is cancelled
+    DWORD busyAfterCloseMs = 0;  // a closed handle keeps the port from a new open this long
+    DWORD commStateError = 0;    // GetCommState and SetCommState fail with this when not 0
     DCB dcb{};
+    COMMTIMEOUTS timeouts{};  // the port's own, kept across handles
     // Once these run out a read pends until cancelled, or completes at once with no byte.
     std::deque<ReadStep> reads;
     bool emptyReadsAtOnce = false;
     WriteBehaviour write = WriteBehaviour::kCompletes;
     DWORD writeError = 0;
-    bool cancelLeftPending = false;  // the driver never completes the cancel of a held write
-    bool unplugged = false;          // the driver fails ClearCommError and PurgeComm
+    Cancel cancel = Cancel::kEnds;
+    DWORD clearCommErrorError = 0;  // a live port's driver fails ClearCommError with this
+    bool unplugged = false;    // the driver fails ClearCommError and PurgeComm; the name leaves
+    bool nameUnknown = false;  // QueryDosDevice never knows the name, as Wine's may not
+    ULONGLONG busyUntil = 0;
     std::vector<std::string> calls;
     int opens = 0;
     int closes = 0;
@@ -67,6 +78,8 @@ struct FakeConsole {
     std::wstring message;
     std::wstring written;       // what reached WriteConsoleW
     std::vector<DWORD> writes;  // the length of each WriteConsoleW call
+    static constexpr UINT kNotTerminated = 0xFFFFFFFF;
+    UINT terminatedWith = kNotTerminated;  // TerminateProcess of this process
 };
 
 // A fresh script: no ports (names not added do not exist), both sides of the console pipes.
@@ -75,6 +88,8 @@ FakePort* AddPort(const char* name);
 FakePort* PortNamed(const char* name);
 FakeConsole* Console();
 std::size_t OpeningThreads();  // threads that called CreateFileA since the last Reset
+// The routine SetConsoleCtrlHandler last added, as the program starts; kept across a Reset.
+PHANDLER_ROUTINE ControlHandler();
 
 // The calls the program makes in place of kernel32's, each Double_<name> of its original's type.
 // clang-format off
@@ -82,7 +97,8 @@ std::size_t OpeningThreads();  // threads that called CreateFileA since the last
     X(CreateFileA) X(CloseHandle) X(GetCommState) X(SetCommState) X(GetCommTimeouts)            \
     X(SetCommTimeouts) X(PurgeComm) X(ClearCommError) X(ReadFile) X(WriteFile)                  \
     X(GetOverlappedResult) X(CancelIo) X(CancelSynchronousIo) X(GetStdHandle) X(GetConsoleMode) \
-    X(GetConsoleOutputCP) X(WriteConsoleW) X(MultiByteToWideChar) X(FormatMessageW)
+    X(GetConsoleOutputCP) X(WriteConsoleW) X(MultiByteToWideChar) X(FormatMessageW)             \
+    X(QueryDosDeviceA) X(SetConsoleCtrlHandler) X(TerminateProcess)
 // clang-format on
 #define KERNEL32_DOUBLE_DECLARE(name) decltype(::name) Double_##name;
 KERNEL32_DOUBLE_CALLS(KERNEL32_DOUBLE_DECLARE)
@@ -109,4 +125,7 @@ KERNEL32_DOUBLE_CALLS(KERNEL32_DOUBLE_DECLARE)
 #define WriteConsoleW kernel32_double::Double_WriteConsoleW
 #define MultiByteToWideChar kernel32_double::Double_MultiByteToWideChar
 #define FormatMessageW kernel32_double::Double_FormatMessageW
+#define QueryDosDeviceA kernel32_double::Double_QueryDosDeviceA
+#define SetConsoleCtrlHandler kernel32_double::Double_SetConsoleCtrlHandler
+#define TerminateProcess kernel32_double::Double_TerminateProcess
 #endif

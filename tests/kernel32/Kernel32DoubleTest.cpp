@@ -75,12 +75,54 @@ TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) 
     EXPECT_EQ(*(purge + 1), "ClearCommError");
 
     m_fake->write = WriteBehaviour::kHeld;
-    m_fake->cancelLeftPending = true;
+    m_fake->cancel = kernel32_double::Cancel::kOnlyByPurge;
     m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
     testing::internal::CaptureStdout();
     EXPECT_EQ(Exchange(), SerialPort::kAck);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_TRUE(m_port.IsOpen());
+}
+
+// The DCB and time-outs the port was found with go back on every way out: a close, and the
+// console's Ctrl+C, Ctrl+Break or close, which end the process with 130. A driver that refuses
+// the DCB then still gets its time-outs back, without which the next program's reads never return.
+// An RS-485 adapter's RTS toggle is kept, as is RTS handshaking.
+TEST_F(Kernel32Double, EveryWayOutPutsThePortBackAsItWasFound) {
+    struct Case {
+        DWORD rtsControl;
+        DWORD consoleEvent;  // 0: the port is closed
+        DWORD commStateError;
+    };
+    const Case cases[] = {
+        {RTS_CONTROL_HANDSHAKE, 0, 0},
+        {RTS_CONTROL_TOGGLE, CTRL_C_EVENT, 0},
+        {RTS_CONTROL_TOGGLE, CTRL_CLOSE_EVENT, ERROR_INVALID_PARAMETER},
+        {RTS_CONTROL_DISABLE, 0, ERROR_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        m_fake->dcb.BaudRate = CBR_9600;
+        m_fake->dcb.fOutX = TRUE;
+        m_fake->dcb.fRtsControl = c.rtsControl;
+        m_fake->timeouts.ReadIntervalTimeout = MAXDWORD;
+        OpenConfigured();
+        EXPECT_EQ(m_fake->dcb.fRtsControl, c.rtsControl == RTS_CONTROL_DISABLE
+                                               ? static_cast<DWORD>(RTS_CONTROL_ENABLE)
+                                               : c.rtsControl);
+        m_fake->commStateError = c.commStateError;
+        if (c.consoleEvent != 0) {
+            ASSERT_NE(kernel32_double::ControlHandler(), nullptr);
+            EXPECT_TRUE(kernel32_double::ControlHandler()(c.consoleEvent));
+            EXPECT_EQ(kernel32_double::Console()->terminatedWith, 130u);
+        } else {
+            m_port.Close();
+        }
+        EXPECT_EQ(m_fake->timeouts.ReadIntervalTimeout, MAXDWORD);
+        EXPECT_EQ(m_fake->dcb.BaudRate, c.commStateError == 0 ? CBR_9600 : kRate);
+        EXPECT_EQ(m_fake->dcb.fOutX, c.commStateError == 0 ? 1u : 0u);
+        m_fake->commStateError = 0;
+    }
 }
 
 // Reads that end in ways only real drivers produce: none may pass for a byte, stop the reader,
@@ -91,7 +133,9 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
         bool withReadEvent;
         bool stopped;
         ReadOutcome expected;
+        kernel32_double::Cancel cancel = kernel32_double::Cancel::kEnds;
     };
+    using kernel32_double::Cancel;
     const Case cases[] = {
         {{ReadStep::kByteAtOnce, 'A'}, true, false, ReadOutcome::kByte},
         {{ReadStep::kByteAtOnce, 'W'}, true, true, ReadOutcome::kByte},  // stopped, byte waits
@@ -102,10 +146,16 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
         {{ReadStep::kFails, 0, ERROR_INVALID_PARAMETER}, true, false, ReadOutcome::kNothing},
         // Through the port handle, a completion is missed when the write signals it too.
         {{ReadStep::kByteAtOnce, 'E'}, false, false, ReadOutcome::kFailed},
+        // A stopped read whose driver ends its cancel only through the purge, or never: then it
+        // is left pending for good, and the port taken for gone.
+        {{ReadStep::kPends}, true, true, ReadOutcome::kStopped, Cancel::kOnlyByPurge},
+        {{ReadStep::kPends}, true, true, ReadOutcome::kGone, Cancel::kNever},
+        {{ReadStep::kPends}, true, true, ReadOutcome::kStopped},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         m_fake->reads = {c.step};
+        m_fake->cancel = c.cancel;
         m_fake->calls.clear();
         const platform::Handle port = platform::OpenPort(kPortName);
         const platform::Handle readEvent = platform::NewEvent();
@@ -130,19 +180,24 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
 
 // A write is done when the driver's count says so; a held one is given up at its limit.
 TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
+    using kernel32_double::Cancel;
     struct Case {
         WriteBehaviour write;
         WriteOutcome expected;
+        Cancel cancel;
     };
     const Case cases[] = {
-        {WriteBehaviour::kCompletes, WriteOutcome::kWritten},
-        {WriteBehaviour::kAtOnce, WriteOutcome::kWritten},
-        {WriteBehaviour::kPartlyAtOnce, WriteOutcome::kFailed},
-        {WriteBehaviour::kHeld, WriteOutcome::kHeld},
+        {WriteBehaviour::kCompletes, WriteOutcome::kWritten, Cancel::kOnlyByPurge},
+        {WriteBehaviour::kAtOnce, WriteOutcome::kWritten, Cancel::kOnlyByPurge},
+        {WriteBehaviour::kPartlyAtOnce, WriteOutcome::kFailed, Cancel::kOnlyByPurge},
+        {WriteBehaviour::kHeld, WriteOutcome::kHeld, Cancel::kOnlyByPurge},
+        // An unplugged adapter's held write whose cancel never ends.
+        {WriteBehaviour::kHeld, WriteOutcome::kGone, Cancel::kNever},
+        {WriteBehaviour::kHeld, WriteOutcome::kHeld, Cancel::kOnlyByPurge},
     };
-    m_fake->cancelLeftPending = true;
     for (const Case& c : cases) {
         m_fake->write = c.write;
+        m_fake->cancel = c.cancel;
         const platform::Handle port = platform::OpenPort(kPortName);
         const platform::Handle event = platform::NewEvent();
         SCOPED_TRACE(&c - cases);
@@ -154,15 +209,21 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
 }
 
 // Unplugged adapters report 22 from reads, 1167 and 1617 from transfers, 995 (as live ports do)
-// from drivers that abort I/O. Only a port whose driver no longer answers is let go (a kept one
-// keeps DTR); while away each exchange lasts its time-out; once back, it is reopened at its rate.
+// from drivers that abort I/O. Only a port whose name has left the system, or where the system
+// cannot say whose driver no longer answers, is let go (a kept one keeps DTR): a virtual or
+// Bluetooth driver without ClearCommError keeps its handle. While away each exchange lasts its
+// time-out; once back, it is reopened at its rate.
 TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
     struct Case {
         DWORD error;  // 0: every read completes at once with no byte
         bool onWrite;
         bool unplugged;
+        DWORD clearCommError = 0;
+        bool nameUnknown = false;
     };
     const Case cases[] = {
+        {ERROR_OPERATION_ABORTED, false, true, 0, true},
+        {ERROR_OPERATION_ABORTED, false, false, ERROR_NOT_SUPPORTED},
         {ERROR_BAD_COMMAND, false, true},
         {ERROR_OPERATION_ABORTED, false, true},
         {ERROR_DEVICE_NOT_CONNECTED, true, true},
@@ -177,7 +238,9 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         SCOPED_TRACE(std::to_string(c.error) + (c.onWrite ? " write" : " read") +
                      (c.unplugged ? " unplugged" : " live"));
         SetUp();
+        m_fake->nameUnknown = c.nameUnknown;
         OpenConfigured();
+        m_fake->clearCommErrorError = c.clearCommError;
         const bool letGo =
             c.unplugged || c.error == ERROR_BROKEN_PIPE || c.error == ERROR_GEN_FAILURE;
         const bool readError = !c.onWrite && c.error != 0;
@@ -216,38 +279,52 @@ constexpr DWORD kBlockingOpenMs = 10000;
 // The scan's own limit is 2 s; anything near one blocking open means the limit did not hold.
 constexpr ULONGLONG kScanBoundMs = 5000;
 
-// Three Bluetooth ports paging absent devices, among ports that open at once: the scan lists the
-// others in order within about its limit, with a worker for each open that blocks and one more,
-// and each blocked probe is cancelled when the scan ends, so that nothing keeps the process.
+// Bluetooth ports paging absent devices, none, 3 or 64 of them ahead of and among ports that open
+// at once: the scan lists the others in order within about its limit, since stalls overlap, with a
+// few workers for each open that blocks, and each blocked probe is cancelled when the scan ends,
+// so that nothing keeps the process. The port chosen opens although its driver lets go of the
+// probe's handle late.
 TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
-    kernel32_double::Reset();
-    for (const char* name : {"\\\\.\\COM2", "\\\\.\\COM8", "\\\\.\\COM200"}) {
-        kernel32_double::AddPort(name);
-    }
-    const std::vector<const char*> blocking = {"\\\\.\\COM3", "\\\\.\\COM5", "\\\\.\\COM9"};
-    for (const char* name : blocking) {
-        kernel32_double::AddPort(name)->openDelayMs = kBlockingOpenMs;
-    }
-    const ULONGLONG started = GetTickCount64();
-    SerialPortList* list = EnumeratePorts();
-    ASSERT_NE(list, nullptr);
-    std::vector<std::uint32_t> listed;
-    for (std::uint32_t index = 0; index < list->Count(); ++index) {
-        listed.push_back(list->At(index)->PortNumber());
-    }
-    delete list;
-    EXPECT_EQ(listed, (std::vector<std::uint32_t>{2, 8, 200}));
-    EXPECT_LT(GetTickCount64() - started, kScanBoundMs);
-    EXPECT_LE(kernel32_double::OpeningThreads(), blocking.size() + 1);
-
-    // The double must outlive the blocked opens, which end well before they would by themselves.
-    for (const char* name : blocking) {
-        const kernel32_double::FakePort* port = kernel32_double::PortNamed(name);
-        while (port->calls.empty() && GetTickCount64() - started < kScanBoundMs) {
-            Sleep(50);
+    const std::vector<std::uint32_t> free = {2, 8, 40, 200};
+    for (std::uint32_t blockingCount : {0u, 3u, 64u}) {
+        SCOPED_TRACE(blockingCount);
+        kernel32_double::Reset();
+        std::vector<std::string> blocking;
+        for (std::uint32_t number = 3; blocking.size() < blockingCount; number += 1) {
+            if (std::find(free.begin(), free.end(), number) == free.end()) {
+                blocking.push_back("\\\\.\\COM" + std::to_string(number));
+                kernel32_double::AddPort(blocking.back().c_str())->openDelayMs = kBlockingOpenMs;
+            }
         }
-        EXPECT_EQ(port->calls.size(), 1u) << name;
-        EXPECT_EQ(port->opens, port->closes) << name;
+        for (std::uint32_t number : free) {
+            kernel32_double::AddPort(("\\\\.\\COM" + std::to_string(number)).c_str())
+                ->busyAfterCloseMs = kShortWaitMs;
+        }
+        const ULONGLONG started = GetTickCount64();
+        SerialPortList* list = EnumeratePorts();
+        ASSERT_NE(list, nullptr);
+        std::vector<std::uint32_t> listed;
+        for (std::uint32_t index = 0; index < list->Count(); ++index) {
+            listed.push_back(list->At(index)->PortNumber());
+        }
+        EXPECT_EQ(listed, free);
+        EXPECT_LT(GetTickCount64() - started, kScanBoundMs);
+        EXPECT_LE(kernel32_double::OpeningThreads(), 2 * blocking.size() + 1);
+        SerialPort* chosen = list->Find(free.back());
+        ASSERT_NE(chosen, nullptr);
+        EXPECT_TRUE(chosen->Open());
+        delete list;
+
+        // The double must outlive the blocked opens, which end well before they would by
+        // themselves.
+        for (const std::string& name : blocking) {
+            const kernel32_double::FakePort* port = kernel32_double::PortNamed(name.c_str());
+            while (port->calls.empty() && GetTickCount64() - started < kScanBoundMs) {
+                Sleep(50);
+            }
+            EXPECT_EQ(port->calls.size(), 1u) << name;
+            EXPECT_EQ(port->opens, port->closes) << name;
+        }
     }
 }
 

@@ -267,7 +267,8 @@ def no_permission(context):
 
 @case(targets=("wine",))
 def mapped_ports(context):
-    """Mapped COM numbers listed free and in detail, named by the Setup API's Ports device."""
+    """Mapped COM numbers listed free and in detail, named by the Setup API's Ports device; one
+    numbered past COM256 listed as not reachable."""
     named, unnamed = 211, 212
     friendly_name = "Test Serial Port (COM%d)" % named
     with Ports(context) as ports:
@@ -278,11 +279,15 @@ def mapped_ports(context):
             context.dosdevice(number, os.ttyname(slave))
             os.close(slave)
         helper = os.path.join(context.windows_build, "tests", "fake_port_device.exe")
-        subprocess.run([context.wine_run, helper, str(named), friendly_name], timeout=RUN_TIMEOUT,
-                       check=True)
+        for number, name in ((named, friendly_name), (300, "Far Port (COM300)")):
+            subprocess.run([context.wine_run, helper, str(number), name], timeout=RUN_TIMEOUT,
+                           check=True)
 
         status, output, _ = ports.run()
         expect_equal(status, 0, "exit status of the listing")
+        line = line_for(output, r"\\.\COM300")
+        expect(re.fullmatch(r"- +\\\\\.\\COM300 +not reachable by telvorn \(COM numbers above 256\)"
+                            r"  \[Far Port \(COM300\)\]", line), "line: %r" % line)
         for number, ending in ((named, "free  [%s]" % friendly_name), (unnamed, "free")):
             line = line_for(output, r"\\.\COM%d" % number)
             expect(re.fullmatch(r"COM%d +\\\\\.\\COM%d +%s" % (number, number, re.escape(ending)),

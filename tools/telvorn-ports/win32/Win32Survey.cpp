@@ -1,6 +1,6 @@
-// COM1 to COM256, probed as telvorn's start-up probes them (all at once, and no longer than its
-// limit: an outgoing Bluetooth port can block an open for seconds), named as the Setup API names
-// them.
+// COM1 to COM256, probed as telvorn's start-up probes them (all at once, and no
+// longer than its limit: an outgoing Bluetooth port can block an open for
+// seconds), named as the Setup API names them.
 #include <windows.h>
 
 #include <cstdio>
@@ -23,7 +23,8 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Windows' own words for the error in UTF-8, without the line end they come with.
+// Windows' own words for the error in UTF-8, without the line end they come
+// with.
 void SetCannotOpen(DWORD error, PortFinding* finding) {
     wchar_t wide[kTextSize] = {};
     char reason[kTextSize] = {};
@@ -85,6 +86,20 @@ bool Describe(std::uint32_t number, const ProbeReport& report, const PortNames& 
     return !IsMissing(error) || names.IsKnown(number);
 }
 
+// A port that the system numbered past COM256: telvorn's port numbers end
+// there, so however free it is, it cannot be used until Device Manager gives it
+// a lower number.
+void DescribeBeyondRange(const PortNames& names, std::size_t index, PortFinding* finding) {
+    char deviceName[PortFinding::kTextSize];
+    std::snprintf(deviceName, sizeof deviceName, "\\\\.\\%s", names.BeyondRangeName(index));
+    finding->SetNumber(PortFinding::kNoNumber);
+    finding->SetDevice(deviceName);
+    finding->AddFact("name", PortFinding::FactStyle::kBare, names.BeyondRangeFriendlyName(index));
+    finding->AddFact("manufacturer", PortFinding::FactStyle::kBare,
+                     names.BeyondRangeManufacturer(index));
+    finding->SetState("not reachable by telvorn (COM numbers above 256)");
+}
+
 }  // namespace
 
 void ListPorts(PortPrinter* printer) {
@@ -97,6 +112,11 @@ void ListPorts(PortPrinter* printer) {
         if (Describe(number, reports[number - 1], names, &finding)) {
             printer->PrintLine(finding);
         }
+    }
+    for (std::size_t index = 0; index < names.BeyondRangeCount(); ++index) {
+        PortFinding finding;
+        DescribeBeyondRange(names, index, &finding);
+        printer->PrintLine(finding);
     }
 }
 
