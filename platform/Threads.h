@@ -20,8 +20,8 @@ Handle StartThread(ThreadBody body, void* argument);
 enum class WaitOutcome { kEnded, kTimedOut, kFailed };
 WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs);
 // Waits for the thread to end; on Windows at most a limit that only a thread stuck in a driver
-// reaches.
-void JoinThread(Handle thread);
+// reaches. False when the thread is still running.
+bool JoinThread(Handle thread);
 void CloseThread(Handle thread);  // after the thread has ended
 
 }  // namespace platform

@@ -93,18 +93,22 @@ std::uint8_t SerialPort::Exchange(const std::uint8_t* message, std::uint32_t len
     if (waited != platform::WaitOutcome::kEnded) {
         platform::SignalEvent(m_stopEvent);
     }
-    // The reader never outlives its exchange: it reads m_stopEvent and writes m_reply.
-    platform::JoinThread(resources.m_thread);
+    // The reader never outlives its exchange: it reads m_stopEvent and writes m_reply. Only a
+    // reader stuck in a driver call that never returns is left behind: the port is then taken
+    // for gone (closing it ends that call), and the reader keeps its stop signal.
+    const bool joined = platform::JoinThread(resources.m_thread);
     // A reply read while the write was held answers the attempt, so only the reader can say
     // whether it went unanswered.
     if (held && m_reply == kNoReply) {
         PrintTimeoutDot();
     }
 
-    platform::CloseEvent(m_stopEvent);
+    if (joined) {
+        platform::CloseEvent(m_stopEvent);
+    }
     m_stopEvent = platform::kNoHandle;
     // Only now: the reader may have found the port gone as well.
-    m_gone = m_gone || written == platform::WriteOutcome::kGone;
+    m_gone = m_gone || !joined || written == platform::WriteOutcome::kGone;
     const bool goneWithoutReply = m_gone && m_reply == kNoReply;
     // At once, not at the end of the attempt: an adapter plugged back in within seconds must
     // find its old name free, or it comes back under another one.

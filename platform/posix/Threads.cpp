@@ -102,12 +102,13 @@ WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs) {
     return ready == 0 ? WaitOutcome::kTimedOut : WaitOutcome::kEnded;
 }
 
-void JoinThread(Handle thread) {
+bool JoinThread(Handle thread) {
     PosixThread* posixThread = ThreadOf(thread);
     if (!posixThread->joined) {
         pthread_join(posixThread->thread, nullptr);
         posixThread->joined = true;
     }
+    return true;
 }
 
 // A thread that was only waited for is joined here; having ended, it is joined at once.

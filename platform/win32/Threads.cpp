@@ -80,8 +80,8 @@ WaitOutcome WaitForThread(Handle thread, std::uint32_t timeoutMs) {
 // could take longer, and waiting for it would leave the run hung with no way out but Ctrl+C.
 constexpr DWORD kJoinLimitMs = 10000;
 
-void JoinThread(Handle thread) {
-    WaitForSingleObject(ToNative(thread), kJoinLimitMs);
+bool JoinThread(Handle thread) {
+    return WaitForSingleObject(ToNative(thread), kJoinLimitMs) == WAIT_OBJECT_0;
 }
 
 void CloseThread(Handle thread) {
