@@ -45,7 +45,7 @@ def expect_no_descriptor_on(context, run, device):
 # Linux's termios2, which carries a rate without a B constant: flags, line discipline, control
 # characters, input and output rate.
 TERMIOS2 = struct.Struct("=4IB19s2I")
-TCGETS2, TCSETS2 = 0x802C542A, 0x402C542B
+TCGETS2, TCSETS2, TIOCGEXCL = 0x802C542A, 0x402C542B, 0x80045440
 SPEED_BITS, OTHER_SPEEDS = 0o10017 | 0o10017 << 16, 0o10000 | 0o10000 << 16
 
 
@@ -58,9 +58,11 @@ def termios2_of(device, request=TCGETS2, argument=bytes(TERMIOS2.size)):
 
 
 def line_settings(device):
-    """What stty shows, and the rates, which stty does not tell apart when neither is standard."""
+    """What stty shows, the rates, which stty does not tell apart when neither is standard, and
+    the exclusive mode."""
     shown = subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
-    return shown, TERMIOS2.unpack(termios2_of(device))[-2:]
+    exclusive = struct.unpack("i", termios2_of(device, TIOCGEXCL, bytes(4)))
+    return shown, TERMIOS2.unpack(termios2_of(device))[-2:], exclusive
 
 
 @case
@@ -86,12 +88,12 @@ def startup_failures(context):
             ([name, b"40", b"-b", b"9600"], 600, 0, NOT_LISTED % 600, 8,
              b"telvorn: '40' is read as port 0: a port number is given with a dash, as -40\n"
              b"telvorn: '-b' is read as baud rate 0"),
-            ([name, b"-b115k", b"COM5"], 0, 115, NOT_LISTED % 0, 8,
-             b"telvorn: '-b115k' is read as baud rate 115"),
+            ([name, b"-b115k\x1b", b"COM5"], 0, 115, NOT_LISTED % 0, 8,
+             b"telvorn: '-b115k?' is read as baud rate 115"),
             # What is not a regular file is not found, and a FIFO does not hang the run; a name's
             # control bytes never reach the terminal.
             ([b"folder"], 1, 115200, IN_FILE % (b"folder", MISSING), 4, b""),
-            ([b"a\x1b[2J\x07.bin"], 1, 115200, IN_FILE % (b"a?[2J?.bin", MISSING), 4, b""),
+            ([b"a\x1b[2J\x07\x7f.bin"], 1, 115200, IN_FILE % (b"a?[2J??.bin", MISSING), 4, b""),
             ([b"--help"], None, None, USAGE, 0, b""),
             ([b"--version"], None, None, b"telvorn 2.00\n", 0, b""),
         ]
@@ -112,7 +114,7 @@ def startup_failures(context):
         # probes' shared lock (Wine has no such lock).
         refusals = [(b"-b-5", -5, BAD_RATE, 7, False)]
         if not context.is_wine:
-            refusals.append((b"-b115200", 115200, b"Cannot open this port", 9, True))
+            refusals.append((b"-b150", 150, b"Cannot open this port", 9, True))
         for rate, baud, text, code, held in refusals:
             holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
             try:
@@ -399,9 +401,14 @@ def signals_put_the_port_back(context):
                     os.close(other)
             run.process.send_signal(signal.SIGHUP)
             session.expect_end(run, expect_success(session), 0, True)
-    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGPIPE,
-                   signal.SIGQUIT, signal.SIGUSR1):
-        with Session(context, "--ignore-block", "2", blocks=3) as session:
+    # Sent by other programs, and raised by a crash; all at once, as each waits out the pause.
+    numbers = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGPIPE, signal.SIGQUIT,
+               signal.SIGUSR1, signal.SIGSEGV, signal.SIGABRT)
+    with contextlib.ExitStack() as stack:
+        sessions = [stack.enter_context(Session(context, "--ignore-block", "2", blocks=3))
+                    for _ in numbers]
+        before = []
+        for session in sessions:
             # Both directions at a rate without a B constant, as a 3D printer's host leaves it;
             # not under qemu-user, which has no termios2 for the program to put it back with.
             if not context.emulator:
@@ -409,13 +416,14 @@ def signals_put_the_port_back(context):
                 fields[2] = fields[2] & ~SPEED_BITS | OTHER_SPEEDS
                 fields[-2:] = [250000, 250000]
                 termios2_of(session.sim.slave, TCSETS2, TERMIOS2.pack(*fields))
-            before = line_settings(session.sim.slave)
-            no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-            with session.run(preexec=no_core) as run:
-                session.sim.wait_for_log("block 2 attempt 1:")
-                run.process.send_signal(number)
-                expect_equal(run.process.wait(timeout=STARTUP_TIMEOUT), -number, number.name)
-            expect_equal(line_settings(session.sim.slave), before, "settings after " + number.name)
+            before.append(line_settings(session.sim.slave))
+        no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+        runs = [stack.enter_context(session.run(preexec=no_core)) for session in sessions]
+        for number, session, run, settings in zip(numbers, sessions, runs, before):
+            session.sim.wait_for_log("block 2 attempt 1:")
+            run.process.send_signal(number)
+            expect_equal(run.process.wait(timeout=STARTUP_TIMEOUT), -number, number.name)
+            expect_equal(line_settings(session.sim.slave), settings, "settings after " + number.name)
             with session.run() as again:
                 again.wait_for(WAITING)
 
@@ -432,6 +440,7 @@ def teq6_file(context):
     flipped = bytearray(made)
     flipped[36 + 2056 + 5] ^= 1
     files = {"payload": payload, "self": payload, "empty": b"", "h32": b"H" * 32, "h31": b"H" * 31,
+             "h33": b"H" * 33,
              "flipped.bin": flipped, "cut.bin": made[: 36 + 2056 + 100], "short.bin": made[:20]}
     for name, data in files.items():
         with open(os.path.join(here, name), "wb") as out:
@@ -447,6 +456,7 @@ def teq6_file(context):
         ("make payload h.bin --header h32", 0, b"wrote h.bin: 2 blocks, 4152 bytes\n"),
         ("make self self", 0, b"wrote self: 2 blocks, 4152 bytes\n"),
         ("make payload x.bin --header h31", 1, b"h31 must hold exactly 32 bytes\n"),
+        ("make payload x.bin --header h33", 1, b"h33 must hold exactly 32 bytes\n"),
         ("make missing x.bin", 1, b"cannot open missing\n"),
         ("make /dev/zero x.bin", 1, b"cannot open /dev/zero\n"),  # it would never end
         ("check fifo", 1, refused(b"cannot open fifo", MISSING)),  # nor wait for a writer
