@@ -2,8 +2,8 @@
 """Runs one end-to-end case (or lists them): the console output, the exit status and the blocks the
 device accepted. cases.py [options] CASE | --list"""
 
-import contextlib, fcntl, glob, os, re, resource, signal, struct, subprocess  # noqa: E401
-import sys, time  # noqa: E401
+import contextlib, fcntl, glob, os, re, resource, shutil, signal, struct  # noqa: E401
+import subprocess, sys, termios, time  # noqa: E401
 
 from harness import *  # noqa: F401,F403  (the cases' vocabulary)
 
@@ -128,6 +128,29 @@ def startup_failures(context):
             # Why, in the port finder's words, naming the holder.
             why = b"in another program: PID %d" % os.getpid()
             expect(not held or why in run.notes(), "%r in %r" % (why, run.notes()))
+        # As a user without root's way past permissions and exclusive mode, whoever runs the tests:
+        # no permission, exclusive mode left without a lock, another user's program's lock.
+        if not context.is_wine and os.geteuid() == 0 and shutil.which("setpriv"):
+            nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                      "--inh-caps=+dac_read_search", "--ambient-caps=+dac_read_search"]
+            for mode, exclusive, lock, code, why in [
+                    (0o600, False, False, 8, b"no permission"),
+                    (0o666, True, False, 8, b"in exclusive mode, but no program holds its lock"),
+                    # Another user's processes cannot be looked into: no holder to name.
+                    (0o666, False, True, 9, b"")]:
+                os.chmod(session.sim.slave, mode)
+                holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
+                try:
+                    exclusive and fcntl.ioctl(holder, termios.TIOCEXCL)
+                    lock and fcntl.flock(holder, fcntl.LOCK_SH)
+                    run = session.run(wrapper=nobody)
+                    status, _ = run.finish()
+                finally:
+                    fcntl.ioctl(holder, termios.TIOCNXCL)
+                    os.close(holder)
+                expect_equal(status, code, "status as nobody, %r" % why)
+                expect(why in run.notes(), "%r in %r" % (why, run.notes()))
+            os.chmod(session.sim.slave, 0o620)
         # Never the terminal it runs on: with the port as its standard input, the open is refused.
         if not context.is_wine:
             own = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
