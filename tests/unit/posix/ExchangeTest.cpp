@@ -218,8 +218,6 @@ TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOOFF));
     EXPECT_EQ(WriteOutcome::kHeld, Write({SerialPort::kAck}, kStillWaitingMs));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOON));
-    // Given up means gone: released later, it would reach the device ahead of the next attempt.
-    EXPECT_TRUE(m_terminal->Receive(1, kStillWaitingMs).empty());
     line_double::keepQueued = true;
     const WriteOutcome queued = Write({SerialPort::kAck}, kStillWaitingMs);
     line_double::keepQueued = false;
