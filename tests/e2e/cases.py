@@ -463,12 +463,16 @@ def teq6_file(context):
     flipped = bytearray(made)
     flipped[36 + 2056 + 5] ^= 1
     files = {"payload": payload, "self": payload, "empty": b"", "h32": b"H" * 32, "h31": b"H" * 31,
-             "h33": b"H" * 33,
+             "h33": b"H" * 33, "stub.bin": made[:38],
              "flipped.bin": flipped, "cut.bin": made[: 36 + 2056 + 100], "short.bin": made[:20]}
     for name, data in files.items():
         with open(os.path.join(here, name), "wb") as out:
             out.write(data)
     os.mkfifo(os.path.join(here, "fifo"))
+    shown_head = [b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69"
+                  b"  |TEQ6 configurati|",
+                  b"                     16  6F 6E 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+                  b"  |on..............|", b"signature            32  03 12 00 FF"]
     refused = lambda text, verdict: text + b"\nTELVORN would report: " + verdict + b"\n"
     # The files made and what they must hold; the payload is read whole before "self" is opened.
     made_files = {"out.bin": made, "zero.bin": default_header + FILE_MAGIC + END_MARKER,
@@ -489,17 +493,15 @@ def teq6_file(context):
         ("check cut.bin", 1, refused(b"invalid: file ends 100 bytes into block 2", READ_ERROR)),
         ("check short.bin", 1, refused(b"invalid: header shorter than 32 bytes (the file holds 20)",
                                        INVALID)),
-        ("show out.bin", 0, b"\n".join([
-            b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69"
-            b"  |TEQ6 configurati|",
-            b"                     16  6F 6E 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
-            b"  |on..............|",
-            b"signature            32  03 12 00 FF",
+        ("show out.bin", 0, b"\n".join(shown_head + [
             b"block 1              36  00 01 02 03 04 05 06 07 ...  check word 0x03F1  valid",
             b"block 2            2092  06 07 08 09 0A 0B 0C 0D ...  check word 0x808F  valid",
             b"trailer            4148  FF 00 12 03",
             b"valid: 2 blocks\n"])),
         ("show flipped.bin", 1, None),
+        # Two bytes where a block starts: neither a trailer nor a block.
+        ("show stub.bin", 1, b"\n".join(shown_head + [b"end of file 2 bytes into block 1", refused(
+            b"invalid: file ends 2 bytes into block 1", READ_ERROR)])),
         ("make payload", 2, b""),
         ("take out.bin", 2, b""),
         ("", 2, b""),
