@@ -2,8 +2,8 @@
 """Runs one end-to-end case (or lists them): the console output, the exit status and the blocks the
 device accepted. cases.py [options] CASE | --list"""
 
-import contextlib, fcntl, glob, os, re, resource, signal, struct, subprocess  # noqa: E401
-import sys, time  # noqa: E401
+import contextlib, fcntl, glob, os, re, resource, shutil, signal, struct  # noqa: E401
+import subprocess, sys, termios, time  # noqa: E401
 
 from harness import *  # noqa: F401,F403  (the cases' vocabulary)
 
@@ -45,7 +45,7 @@ def expect_no_descriptor_on(context, run, device):
 # Linux's termios2, which carries a rate without a B constant: flags, line discipline, control
 # characters, input and output rate.
 TERMIOS2 = struct.Struct("=4IB19s2I")
-TCGETS2, TCSETS2 = 0x802C542A, 0x402C542B
+TCGETS2, TCSETS2, TIOCGEXCL = 0x802C542A, 0x402C542B, 0x80045440
 SPEED_BITS, OTHER_SPEEDS = 0o10017 | 0o10017 << 16, 0o10000 | 0o10000 << 16
 
 
@@ -58,9 +58,11 @@ def termios2_of(device, request=TCGETS2, argument=bytes(TERMIOS2.size)):
 
 
 def line_settings(device):
-    """What stty shows, and the rates, which stty does not tell apart when neither is standard."""
+    """What stty shows, the rates, which stty does not tell apart when neither is standard, and
+    the exclusive mode."""
     shown = subprocess.run(["stty", "-F", device, "-g"], capture_output=True, check=True).stdout
-    return shown, TERMIOS2.unpack(termios2_of(device))[-2:]
+    exclusive = struct.unpack("i", termios2_of(device, TIOCGEXCL, bytes(4)))
+    return shown, TERMIOS2.unpack(termios2_of(device))[-2:], exclusive
 
 
 @case
@@ -86,12 +88,12 @@ def startup_failures(context):
             ([name, b"40", b"-b", b"9600"], 600, 0, NOT_LISTED % 600, 8,
              b"telvorn: '40' is read as port 0: a port number is given with a dash, as -40\n"
              b"telvorn: '-b' is read as baud rate 0"),
-            ([name, b"-b115k", b"COM5"], 0, 115, NOT_LISTED % 0, 8,
-             b"telvorn: '-b115k' is read as baud rate 115"),
+            ([name, b"-b115k\x1b", b"COM5"], 0, 115, NOT_LISTED % 0, 8,
+             b"telvorn: '-b115k?' is read as baud rate 115"),
             # What is not a regular file is not found, and a FIFO does not hang the run; a name's
             # control bytes never reach the terminal.
             ([b"folder"], 1, 115200, IN_FILE % (b"folder", MISSING), 4, b""),
-            ([b"a\x1b[2J\x07.bin"], 1, 115200, IN_FILE % (b"a?[2J?.bin", MISSING), 4, b""),
+            ([b"a\x1b[2J\x07\x7f.bin"], 1, 115200, IN_FILE % (b"a?[2J??.bin", MISSING), 4, b""),
             ([b"--help"], None, None, USAGE, 0, b""),
             ([b"--version"], None, None, b"telvorn 2.00\n", 0, b""),
         ]
@@ -112,7 +114,7 @@ def startup_failures(context):
         # probes' shared lock (Wine has no such lock).
         refusals = [(b"-b-5", -5, BAD_RATE, 7, False)]
         if not context.is_wine:
-            refusals.append((b"-b115200", 115200, b"Cannot open this port", 9, True))
+            refusals.append((b"-b150", 150, b"Cannot open this port", 9, True))
         for rate, baud, text, code, held in refusals:
             holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
             try:
@@ -126,6 +128,29 @@ def startup_failures(context):
             # Why, in the port finder's words, naming the holder.
             why = b"in another program: PID %d" % os.getpid()
             expect(not held or why in run.notes(), "%r in %r" % (why, run.notes()))
+        # As a user without root's way past permissions and exclusive mode, whoever runs the tests:
+        # no permission, exclusive mode left without a lock, another user's program's lock.
+        if not context.is_wine and os.geteuid() == 0 and shutil.which("setpriv"):
+            nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                      "--inh-caps=+dac_read_search", "--ambient-caps=+dac_read_search"]
+            for mode, exclusive, lock, code, why in [
+                    (0o600, False, False, 8, b"no permission"),
+                    (0o666, True, False, 8, b"in exclusive mode, but no program holds its lock"),
+                    # Another user's processes cannot be looked into: no holder to name.
+                    (0o666, False, True, 9, b"")]:
+                os.chmod(session.sim.slave, mode)
+                holder = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
+                try:
+                    exclusive and fcntl.ioctl(holder, termios.TIOCEXCL)
+                    lock and fcntl.flock(holder, fcntl.LOCK_SH)
+                    run = session.run(wrapper=nobody)
+                    status, _ = run.finish()
+                finally:
+                    fcntl.ioctl(holder, termios.TIOCNXCL)
+                    os.close(holder)
+                expect_equal(status, code, "status as nobody, %r" % why)
+                expect(why in run.notes(), "%r in %r" % (why, run.notes()))
+            os.chmod(session.sim.slave, 0o620)
         # Never the terminal it runs on: with the port as its standard input, the open is refused.
         if not context.is_wine:
             own = os.open(session.sim.slave, os.O_RDWR | os.O_NOCTTY)
@@ -403,9 +428,14 @@ def signals_put_the_port_back(context):
                     os.close(other)
             run.process.send_signal(signal.SIGHUP)
             session.expect_end(run, expect_success(session), 0, True)
-    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGPIPE,
-                   signal.SIGQUIT, signal.SIGUSR1):
-        with Session(context, "--ignore-block", "2", blocks=3) as session:
+    # Sent by other programs, and raised by a crash; all at once, as each waits out the pause.
+    numbers = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGPIPE, signal.SIGQUIT,
+               signal.SIGUSR1, signal.SIGSEGV, signal.SIGABRT)
+    with contextlib.ExitStack() as stack:
+        sessions = [stack.enter_context(Session(context, "--ignore-block", "2", blocks=3))
+                    for _ in numbers]
+        before = []
+        for session in sessions:
             # Both directions at a rate without a B constant, as a 3D printer's host leaves it;
             # not under qemu-user, which has no termios2 for the program to put it back with.
             if not context.emulator:
@@ -413,13 +443,14 @@ def signals_put_the_port_back(context):
                 fields[2] = fields[2] & ~SPEED_BITS | OTHER_SPEEDS
                 fields[-2:] = [250000, 250000]
                 termios2_of(session.sim.slave, TCSETS2, TERMIOS2.pack(*fields))
-            before = line_settings(session.sim.slave)
-            no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-            with session.run(preexec=no_core) as run:
-                session.sim.wait_for_log("block 2 attempt 1:")
-                run.process.send_signal(number)
-                expect_equal(run.process.wait(timeout=STARTUP_TIMEOUT), -number, number.name)
-            expect_equal(line_settings(session.sim.slave), before, "settings after " + number.name)
+            before.append(line_settings(session.sim.slave))
+        no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+        runs = [stack.enter_context(session.run(preexec=no_core)) for session in sessions]
+        for number, session, run, settings in zip(numbers, sessions, runs, before):
+            session.sim.wait_for_log("block 2 attempt 1:")
+            run.process.send_signal(number)
+            expect_equal(run.process.wait(timeout=STARTUP_TIMEOUT), -number, number.name)
+            expect_equal(line_settings(session.sim.slave), settings, "settings after " + number.name)
             with session.run() as again:
                 again.wait_for(WAITING)
 
@@ -436,11 +467,16 @@ def teq6_file(context):
     flipped = bytearray(made)
     flipped[36 + 2056 + 5] ^= 1
     files = {"payload": payload, "self": payload, "empty": b"", "h32": b"H" * 32, "h31": b"H" * 31,
+             "h33": b"H" * 33, "stub.bin": made[:38],
              "flipped.bin": flipped, "cut.bin": made[: 36 + 2056 + 100], "short.bin": made[:20]}
     for name, data in files.items():
         with open(os.path.join(here, name), "wb") as out:
             out.write(data)
     os.mkfifo(os.path.join(here, "fifo"))
+    shown_head = [b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69"
+                  b"  |TEQ6 configurati|",
+                  b"                     16  6F 6E 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+                  b"  |on..............|", b"signature            32  03 12 00 FF"]
     refused = lambda text, verdict: text + b"\nTELVORN would report: " + verdict + b"\n"
     # The files made and what they must hold; the payload is read whole before "self" is opened.
     made_files = {"out.bin": made, "zero.bin": default_header + FILE_MAGIC + END_MARKER,
@@ -451,6 +487,7 @@ def teq6_file(context):
         ("make payload h.bin --header h32", 0, b"wrote h.bin: 2 blocks, 4152 bytes\n"),
         ("make self self", 0, b"wrote self: 2 blocks, 4152 bytes\n"),
         ("make payload x.bin --header h31", 1, b"h31 must hold exactly 32 bytes\n"),
+        ("make payload x.bin --header h33", 1, b"h33 must hold exactly 32 bytes\n"),
         ("make missing x.bin", 1, b"cannot open missing\n"),
         ("make /dev/zero x.bin", 1, b"cannot open /dev/zero\n"),  # it would never end
         ("check fifo", 1, refused(b"cannot open fifo", MISSING)),  # nor wait for a writer
@@ -460,17 +497,15 @@ def teq6_file(context):
         ("check cut.bin", 1, refused(b"invalid: file ends 100 bytes into block 2", READ_ERROR)),
         ("check short.bin", 1, refused(b"invalid: header shorter than 32 bytes (the file holds 20)",
                                        INVALID)),
-        ("show out.bin", 0, b"\n".join([
-            b"header                0  54 45 51 36 20 63 6F 6E 66 69 67 75 72 61 74 69"
-            b"  |TEQ6 configurati|",
-            b"                     16  6F 6E 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
-            b"  |on..............|",
-            b"signature            32  03 12 00 FF",
+        ("show out.bin", 0, b"\n".join(shown_head + [
             b"block 1              36  00 01 02 03 04 05 06 07 ...  check word 0x03F1  valid",
             b"block 2            2092  06 07 08 09 0A 0B 0C 0D ...  check word 0x808F  valid",
             b"trailer            4148  FF 00 12 03",
             b"valid: 2 blocks\n"])),
         ("show flipped.bin", 1, None),
+        # Two bytes where a block starts: neither a trailer nor a block.
+        ("show stub.bin", 1, b"\n".join(shown_head + [b"end of file 2 bytes into block 1", refused(
+            b"invalid: file ends 2 bytes into block 1", READ_ERROR)])),
         ("make payload", 2, b""),
         ("take out.bin", 2, b""),
         ("", 2, b""),

@@ -210,6 +210,9 @@ def listing_and_details(context):
 def command_line(context):
     with Ports(context) as ports:
         missing = os.path.join(ports.device_dir, "no-such-dir", "ttyUSB9")
+        # A state cut at its 512 bytes, never past them nor inside a character: a path of even
+        # length puts a 2-byte character of the link's target across the last byte.
+        gone = ports.link("g" * (1 + len(ports.device_dir) % 2), "\u00e9" * 300)
         rows = [  # arguments, exit status, standard output, standard error (regular expressions)
             (["--help"], 0, r"usage: telvorn-ports \[PORT\]\n(.+\n)+", ""),
             (["-h"], 0, r"usage: telvorn-ports \[PORT\]\n(.+\n)+", ""),
@@ -225,6 +228,8 @@ def command_line(context):
                                "port\n", ""),
             (["/dev/ptmx"], 1, "/dev/ptmx: /dev/ptmx is the pseudo-terminal multiplexer, not a "
                                "serial port\n", ""),
+            ([gone], 1, re.escape("%s: %s leads to %s,\n" % (gone, gone, "\u00e9" * (250 - len(
+                gone) // 2))), ""),
             # A name's control bytes are never echoed to the terminal.
             (["/x\x1b[2J"], 1, re.escape("/x?[2J: /x?[2J does not exist\n"), ""),
         ]

@@ -117,11 +117,17 @@ TEST_F(ExchangeLine, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
         EXPECT_EQ(Exchange(c.reply, c.timeoutMs, c.announce, c.hangUp, &console), c.expected);
         EXPECT_EQ(console, c.console);
     }
-    // The adapter comes back under its name: the next exchange opens the new line, sets it raw at
-    // the port's rate again, and gets the reply.
-    m_terminal.reset();
-    m_terminal.reset(new LinkedTerminal(kPort));
-    EXPECT_EQ(Exchange("\x06", 5000, false, false, &console), SerialPort::kAck);
+    // The adapter comes back under its name, and goes and comes back again, more times than the
+    // program holds ports: each time the next exchange opens the new line, sets it raw at the
+    // port's rate again, and gets the reply.
+    for (int replug = 0; replug < 9; ++replug) {
+        if (replug > 0) {
+            EXPECT_EQ(Exchange("", 200, false, true, &console), SerialPort::kNoReply);
+        }
+        m_terminal.reset();
+        m_terminal.reset(new LinkedTerminal(kPort));
+        EXPECT_EQ(Exchange("\x06", 5000, false, false, &console), SerialPort::kAck) << replug;
+    }
     std::uint32_t rate = 0;
     EXPECT_TRUE(platform::posix::ReadBaudRate(m_terminal->Other(), &rate));
     EXPECT_EQ(rate, 115200u);
@@ -168,6 +174,7 @@ TEST_F(ExchangeLine, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
         line_double::holdWrites = false;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
         EXPECT_EQ(reply, SerialPort::kNoReply);
+        EXPECT_TRUE(m_serialPort.LastWriteHeld());
         const std::uint64_t wireMs = kBlockSize * kBitsPerByte * kMsPerSecond / rate;
         EXPECT_GE(line_double::heldWaitMs, static_cast<int>(2 * wireMs + kNeverMs - kSetUpSlackMs));
         ASSERT_EQ(0, tcflow(m_terminal->Other(), TCOON));

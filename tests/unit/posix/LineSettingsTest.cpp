@@ -38,7 +38,7 @@ TEST(ConfiguredLine, IsRawAtTheExactRateWithinItsToleranceAndRestoredExactlyOnCl
         return platform::posix::ReadBaudRate(observer, &rate) ? rate : 0;
     };
     termios found = line();
-    found.c_iflag |= ICRNL | IXON;
+    found.c_iflag |= ICRNL | IXON | ISTRIP;
     found.c_lflag |= ICANON | ECHO | ISIG;
     found.c_cflag |= CRTSCTS | CSTOPB;
     found.c_cc[VMIN] = 4;
@@ -57,7 +57,7 @@ TEST(ConfiguredLine, IsRawAtTheExactRateWithinItsToleranceAndRestoredExactlyOnCl
         ASSERT_EQ(settable, port.Configure(baudRate)) << baudRate;
         if (settable) {
             const termios configured = line();
-            EXPECT_EQ(0u, configured.c_iflag & (ICRNL | IXON));
+            EXPECT_EQ(0u, configured.c_iflag & (ICRNL | IXON | ISTRIP));
             EXPECT_EQ(0u, configured.c_lflag & (ICANON | ECHO | ISIG));
             EXPECT_EQ(static_cast<tcflag_t>(CS8), configured.c_cflag & (CSIZE | PARENB | CSTOPB));
             EXPECT_NE(0u, configured.c_cflag & CRTSCTS);
