@@ -69,7 +69,8 @@ bool FileMaker::LoadBlocks(DataBuffer* blocks) const {
                         static_cast<unsigned>(kMostBlocks));
             return false;
         }
-        DataBlock* block = new (std::nothrow) DataBlock;
+        // Zeroed, so that the last block's padding is zero bytes.
+        DataBlock* block = new (std::nothrow) DataBlock{};
         if (block == nullptr) {
             std::printf("out of memory reading %s\n", m_payloadPath);
             return false;
@@ -79,7 +80,6 @@ bool FileMaker::LoadBlocks(DataBuffer* blocks) const {
             delete block;
             break;
         }
-        std::memset(block->bytes + length, 0, kPayloadSize - length);
         StoreCheckWord(block, CheckWordFor(block->bytes));
         if (!blocks->Add(block)) {
             delete block;

@@ -4,10 +4,14 @@
 #include <dlfcn.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdarg>
 
 using namespace line_double;
+
+// Long enough for the exchange's reader to take a byte that is there.
+constexpr useconds_t kReaderTakesItUs = 200000;
 
 template <typename Function>
 static Function Real(const char* name) {
@@ -18,6 +22,10 @@ extern "C" int poll(pollfd* descriptors, nfds_t count, int timeoutMs) {
     using Poll = int (*)(pollfd*, nfds_t, int);
     static const Poll realPoll = Real<Poll>("poll");
     if (holdWrites && count == 1 && (descriptors[0].events & POLLOUT) != 0) {
+        const int device = answerWhileHeld.exchange(-1);
+        if (device >= 0 && write(device, "\x06", 1) == 1) {
+            usleep(kReaderTakesItUs);
+        }
         heldWaitMs = timeoutMs;
         descriptors[0].revents = 0;
         return 0;
@@ -61,4 +69,11 @@ extern "C" int tcgetattr(int descriptor, termios* line) {
         line->c_cflag = (line->c_cflag & ~CBAUD) | BOTHER;
     }
     return result;
+}
+
+extern "C" int tcflush(int descriptor, int queue) {
+    using TcFlush = int (*)(int, int);
+    static const TcFlush realTcFlush = Real<TcFlush>("tcflush");
+    outputFlushed = outputFlushed || queue == TCOFLUSH;
+    return realTcFlush(descriptor, queue);
 }

@@ -8,9 +8,13 @@
 
 namespace line_double {
 
-// While set, a wait for room to write reports at once that none came, and records the wait asked.
+// While set, a wait for room to write reports at once that none came, and records the wait asked;
+// a device descriptor given in answerWhileHeld gets an ACK written to it first, once.
 inline std::atomic<bool> holdWrites{false};
 inline std::atomic<int> heldWaitMs{-1};
+inline std::atomic<int> answerWhileHeld{-1};
+// Set when the port's output queue alone is flushed (what a given-up write left).
+inline std::atomic<bool> outputFlushed{false};
 // While set, the port's input seems to hold a byte (a device that never stops talking); reads
 // find none.
 inline std::atomic<bool> keepReadable{false};
