@@ -1,6 +1,7 @@
 """The real program against teq6-sim on a pseudo-terminal. A case raises AssertionError or Skip."""
 
-import argparse, contextlib, fcntl, os, pty, random, re, select, shlex, signal, struct  # noqa: E401
+import argparse, contextlib, fcntl, os, pathlib, pty, random, re, select, shlex  # noqa: E401
+import signal, struct  # noqa: E401
 import subprocess, tempfile, termios, threading, time  # noqa: E401
 
 PAYLOAD_SIZE = 2054
@@ -52,14 +53,12 @@ def case(function=None, *, targets=("linux", "wine")):
     return register(function) if function else register
 
 
-def family_name(number):
-    """The device file name of COM number in the Linux table ("ttyUSB0" for 33)."""
+def family_name(number):  # "ttyUSB0" for 33
     first, family = [f for f in PORT_FAMILIES if f[0] <= number][-1]
     return "%s%d" % (family, number - first)
 
 
-def relink(path, target=None):
-    """Points path at target, whatever was there; with no target, only removes it."""
+def relink(path, target=None):  # with no target, only removes path
     if os.path.lexists(path):
         os.unlink(path)
     if target:
@@ -146,8 +145,7 @@ class Context:
         program = self.emulator + [os.path.join(self.linux_build, "telvorn")] + list(args)
         return VALGRIND + program if self.target == "valgrind" else program
 
-    def dosdevice(self, number, device=None):
-        """Maps COM number of the Wine prefix to device, or unmaps it; returns the link."""
+    def dosdevice(self, number, device=None):  # no device: unmaps the COM number
         return relink(os.path.join(self.wine_prefix, "dosdevices", "com%d" % number), device)
 
     def normalise(self, output):  # the Windows C runtime writes text-mode line ends
@@ -191,8 +189,7 @@ class Simulator:
             context.dosdevice(number, self.slave)
 
     def log(self):
-        with open(self.log_path, "rb") as log:
-            return log.read().decode(errors="replace")
+        return pathlib.Path(self.log_path).read_bytes().decode(errors="replace")
 
     def wait_for_log(self, text):
         wait_until(lambda: text in self.log())
@@ -212,8 +209,7 @@ class Simulator:
         return dict(re.findall(r"([A-Za-z][A-Za-z ]*?): (\w+)", lines[-1] if lines else ""))
 
     def received(self):
-        with open(self.record_path, "rb") as record:
-            return record.read()
+        return pathlib.Path(self.record_path).read_bytes()
 
 
 class Run:
@@ -249,10 +245,8 @@ class Run:
     def output(self):
         return self.context.normalise(bytes(self._output))
 
-    def notes(self):
-        """The program's own lines on standard error (Wine may add its complaints)."""
-        with open(self.stderr_path, "rb") as stderr:
-            return stderr.read().replace(b"\r\n", b"\n")
+    def notes(self):  # standard error: the program's own lines, and Wine's complaints
+        return pathlib.Path(self.stderr_path).read_bytes().replace(b"\r\n", b"\n")
 
     def wait_for(self, text):
         shown = lambda: text in split_prompt(self.output())[0]
@@ -322,8 +316,7 @@ def on_terminal(command, cwd, locale):
     return render(output.decode("utf-8", errors="replace"))
 
 
-def on_console(context, commands, cwd):
-    """Runs Windows command lines in cmd on a terminal."""
+def on_console(context, commands, cwd):  # Windows command lines in cmd on a terminal
     return on_terminal([context.wine_run, "cmd", "/c", " & ".join(commands)], cwd, "C.UTF-8")
 
 
@@ -349,8 +342,7 @@ class Session:
         return Run(self.context, args, self.workspace, **options)
 
     def write(self, name, data):
-        with open(os.path.join(self.workspace, name), "wb") as out:
-            out.write(data)
+        pathlib.Path(self.workspace, name).write_bytes(data)
         return name.encode()
 
     def head(self, baud=115200):
@@ -380,7 +372,6 @@ class Session:
 
 
 def main(description):
-    """Runs one registered case (or lists the target's cases): [options] CASE | --list"""
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("case", nargs="?")
     parser.add_argument("--list", action="store_true", help="print the target's case names")
