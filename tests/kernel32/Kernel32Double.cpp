@@ -13,18 +13,14 @@
 namespace kernel32_double {
 namespace {
 
-// What one overlapped transfer on a fake port has come to.
 struct Transfer {
-    HANDLE port = nullptr;
-    HANDLE signal = nullptr;  // the OVERLAPPED's event
-    DWORD thread = 0;         // the thread that issued it
-    bool isWrite = false;
-    bool complete = false;
+    HANDLE port = nullptr, signal = nullptr;  // signal: the OVERLAPPED's event
+    DWORD thread = 0;                         // the one that issued it
+    bool isWrite = false, complete = false;
     bool incomplete = false;               // signalled, yet ERROR_IO_INCOMPLETE until cancelled
     std::uint8_t* byteOnCancel = nullptr;  // where a cancelled read puts the byte that came
     std::uint8_t byte = 0;
-    DWORD count = 0;
-    DWORD error = 0;
+    DWORD count = 0, error = 0;
 };
 
 struct State {
@@ -38,13 +34,10 @@ struct State {
 using Hold = std::lock_guard<std::recursive_mutex>;
 std::recursive_mutex lock;
 State state;
-// Each thread blocked in a slow open, with the event that cancels it; kept across a Reset.
-std::map<DWORD, HANDLE> blockedOpens;
-// Added while the program's statics start, perhaps before those above: a plain pointer.
+std::map<DWORD, HANDLE> blockedOpens;  // thread -> the event that cancels its open; kept by Reset
+// Set while the program's statics start, perhaps before those above: a plain pointer.
 PHANDLER_ROUTINE controlHandler = nullptr;
-
-// Standard input and output, told apart from real handles and from every fake port.
-HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);
+HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);  // no real handle nor fake port
 HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
 // MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
 constexpr UINT kAnsiCodePage = 1252;
@@ -85,9 +78,7 @@ void Complete(Transfer* transfer, DWORD count, DWORD error) {
     SetEvent(transfer->signal);
 }
 
-// Cancels each transfer on the port that has not ended and that the caller's rule picks, unless
-// the driver leaves such a cancel pending. "Canceling Pending I/O Operations": the driver may
-// complete a cancelled request late or never.
+// "Canceling Pending I/O Operations": the driver may complete a cancelled request late or never.
 template <typename Picks>
 void CancelEach(FakePort* fake, HANDLE port, bool byPurge, Picks picks) {
     if (fake->cancel == Cancel::kNever || (fake->cancel == Cancel::kOnlyByPurge && !byPurge)) {
@@ -99,29 +90,28 @@ void CancelEach(FakePort* fake, HANDLE port, bool byPurge, Picks picks) {
             continue;
         }
         transfer.incomplete = false;
-        if (transfer.byteOnCancel != nullptr) {
+        const bool hasByte = transfer.byteOnCancel != nullptr;
+        if (hasByte) {
             *transfer.byteOnCancel = transfer.byte;
         }
-        Complete(&transfer, transfer.byteOnCancel != nullptr ? 1 : 0,
-                 transfer.byteOnCancel != nullptr ? 0 : ERROR_OPERATION_ABORTED);
+        Complete(&transfer, hasByte ? 1 : 0, hasByte ? 0 : ERROR_OPERATION_ABORTED);
     }
 }
 
 BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* overlapped) {
     Transfer* transfer = Start(handle, overlapped, false);
     // COMMTIMEOUTS (winbase.h): with read time-outs, a read ends with what has come by then.
-    const COMMTIMEOUTS& timeouts = port->timeouts;
-    const bool timesOut = timeouts.ReadIntervalTimeout != 0 ||
-                          timeouts.ReadTotalTimeoutMultiplier != 0 ||
-                          timeouts.ReadTotalTimeoutConstant != 0;
+    const COMMTIMEOUTS& t = port->timeouts;
+    const bool timesOut = t.ReadIntervalTimeout != 0 || t.ReadTotalTimeoutMultiplier != 0 ||
+                          t.ReadTotalTimeoutConstant != 0;
     if (port->reads.empty() && !port->emptyReadsAtOnce && !timesOut) {
         return Fail(ERROR_IO_PENDING);
     }
-    ReadStep step{ReadStep::kNothingAtOnce};
-    if (!port->reads.empty()) {
-        step = port->reads.front();
-        port->reads.pop_front();
+    if (port->reads.empty()) {
+        port->reads.push_back({ReadStep::kNothingAtOnce});
     }
+    const ReadStep step = port->reads.front();
+    port->reads.pop_front();
     if (step.kind == ReadStep::kFails) {
         state.transfers.erase(overlapped);
         return Fail(step.error);
@@ -197,7 +187,7 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
         state.openingThreads.insert(GetCurrentThreadId());
     }
     FakePort* port = PortNamed(name);
-    // Outside the lock: other opens go on meanwhile, as they do on Windows.
+    // Outside the lock, as other opens go on meanwhile on Windows.
     const bool cancelled =
         port != nullptr && port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
     Hold hold(lock);
@@ -239,42 +229,28 @@ BOOL WINAPI Double_CloseHandle(HANDLE handle) {
 // GetCommState, SetCommState (winbase.h): zero when they fail, as a driver may make them.
 BOOL WINAPI Double_GetCommState(HANDLE handle, LPDCB dcb) {
     return OnPort(handle, "GetCommState", [&](FakePort* port) {
-        if (port->commStateError != 0) {
-            return Fail(port->commStateError);
-        }
-        *dcb = port->dcb;
-        return TRUE;
+        return port->commStateError != 0 ? Fail(port->commStateError) : (*dcb = port->dcb, TRUE);
     });
 }
 
 // SetCommState (winbase.h): fails when XonChar equals XoffChar.
 BOOL WINAPI Double_SetCommState(HANDLE handle, LPDCB dcb) {
     return OnPort(handle, "SetCommState", [&](FakePort* port) {
-        if (port->commStateError != 0) {
-            return Fail(port->commStateError);
-        }
-        if (dcb->XonChar == dcb->XoffChar) {
-            return Fail(ERROR_INVALID_PARAMETER);
-        }
-        port->dcb = *dcb;
-        return TRUE;
+        return port->commStateError != 0       ? Fail(port->commStateError)
+               : dcb->XonChar == dcb->XoffChar ? Fail(ERROR_INVALID_PARAMETER)
+                                               : (port->dcb = *dcb, TRUE);
     });
 }
 
 BOOL WINAPI Double_GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-    return OnPort(handle, "GetCommTimeouts", [&](FakePort* port) {
-        *timeouts = port->timeouts;
-        return TRUE;
-    });
+    return OnPort(handle, "GetCommTimeouts",
+                  [&](FakePort* port) { return (*timeouts = port->timeouts, TRUE); });
 }
 
-// SetCommTimeouts (winbase.h) sets them on the device: they outlast the handle, as drivers keep
-// them for the next program.
+// SetCommTimeouts (winbase.h) sets them on the device: drivers keep them for the next program.
 BOOL WINAPI Double_SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-    return OnPort(handle, "SetCommTimeouts", [&](FakePort* port) {
-        port->timeouts = *timeouts;
-        return TRUE;
-    });
+    return OnPort(handle, "SetCommTimeouts",
+                  [&](FakePort* port) { return (port->timeouts = *timeouts, TRUE); });
 }
 
 // PurgeComm (winbase.h): the ABORT flags end outstanding transfers whatever the driver does.
@@ -397,9 +373,7 @@ DWORD WINAPI Double_QueryDosDeviceA(LPCSTR name, LPSTR target, DWORD size) {
 }
 
 BOOL WINAPI Double_SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
-    if (add) {
-        controlHandler = handler;
-    }
+    controlHandler = add ? handler : controlHandler;
     return TRUE;
 }
 

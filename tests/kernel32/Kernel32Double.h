@@ -1,7 +1,6 @@
-// A scripted double of the kernel32 calls of the Win32 port layer and the console, for driver
-// states and completions that Windows drivers produce and Wine never shows. It is force-included
-// into a second build of the program's sources; events, threads and waits stay real, and each
-// fake port handle is a real manual-reset event. Every rule names its learn.microsoft.com page.
+// A scripted kernel32 for the driver states Wine never shows, force-included into a second build
+// of the program; events, threads and waits stay real. Each rule names its learn.microsoft.com
+// page.
 #pragma once
 
 #if !defined(NOMINMAX)
@@ -17,8 +16,7 @@
 
 namespace kernel32_double {
 
-// How one ReadFile call on a fake port ends. An "incomplete" read is signalled but reports
-// ERROR_IO_INCOMPLETE until cancelled, by when its byte, if any, has come.
+// How one ReadFile call ends; "incomplete": signalled, yet ERROR_IO_INCOMPLETE until cancelled.
 struct ReadStep {
     enum Kind {
         kByteAtOnce,
@@ -35,61 +33,47 @@ struct ReadStep {
     DWORD error = 0;
 };
 
-// How every WriteFile call on a fake port ends, unless writeError fails it: kPartlyAtOnce moves
-// half the bytes (a driver's own write time-out), kHeld pends until cancelled (flow control).
+// kPartlyAtOnce: half the bytes (the driver's write time-out); kHeld: until cancelled.
 enum class WriteBehaviour { kCompletes, kAtOnce, kPartlyAtOnce, kHeld };
-
-// What ends a pending transfer that the program gives up on: CancelIo or a purge with the ABORT
-// flag, only the purge, or nothing (a driver whose cancel stays pending for ever).
+// What ends an abandoned transfer: CancelIo or an ABORT purge, only the purge, or nothing.
 enum class Cancel { kEnds, kOnlyByPurge, kNever };
 
 struct FakePort {
     std::string name;
-    DWORD openError = 0;    // CreateFileA fails with this when not 0
-    DWORD openDelayMs = 0;  // CreateFileA blocks this long first, unless its thread is cancelled
-    DWORD busyAfterCloseMs = 0;  // a closed handle keeps the port from a new open this long
-    DWORD commStateError = 0;    // GetCommState and SetCommState fail with this when not 0
+    DWORD openError = 0, commStateError = 0, writeError = 0, clearCommErrorError = 0;
+    DWORD openDelayMs = 0;       // unless the opening thread is cancelled
+    DWORD busyAfterCloseMs = 0;  // the driver lets go of a closed handle this late
     DCB dcb{};
-    COMMTIMEOUTS timeouts{};  // the port's own, kept across handles
-    // Once these run out a read pends until cancelled, or completes at once with no byte.
-    std::deque<ReadStep> reads;
-    bool emptyReadsAtOnce = false;
+    COMMTIMEOUTS timeouts{};        // the port's own, kept across handles
+    std::deque<ReadStep> reads;     // after these, reads pend until cancelled
+    bool emptyReadsAtOnce = false;  // or, with this, end at once with no byte
     WriteBehaviour write = WriteBehaviour::kCompletes;
-    DWORD writeError = 0;
     Cancel cancel = Cancel::kEnds;
-    DWORD clearCommErrorError = 0;  // a live port's driver fails ClearCommError with this
-    bool unplugged = false;    // the driver fails ClearCommError and PurgeComm; the name leaves
+    bool unplugged = false;    // ClearCommError and PurgeComm fail; the name leaves
     bool nameUnknown = false;  // QueryDosDevice never knows the name, as Wine's may not
     ULONGLONG busyUntil = 0;
     std::vector<std::string> calls;
-    int opens = 0;
-    int closes = 0;
+    int opens = 0, closes = 0;
 };
 
-// Standard input and output, and the text Windows makes for them.
 struct FakeConsole {
     static constexpr int kNoByte = -1;
-    bool inputIsConsole = false;
-    bool outputIsConsole = false;
+    bool inputIsConsole = false, outputIsConsole = false;
     UINT outputCodePage = 437;
-    // Each ReadFile on standard input takes one; once they run out, the end of a pipe.
-    std::deque<int> inputReads;
-    DWORD messageError = 0;  // FormatMessageW has words for this error only
+    std::deque<int> inputReads;  // one for each ReadFile; then the end of a pipe
+    DWORD messageError = 0;      // FormatMessageW has words for this error only
     std::wstring message;
     std::wstring written;       // what reached WriteConsoleW
     std::vector<DWORD> writes;  // the length of each WriteConsoleW call
-    static constexpr UINT kNotTerminated = 0xFFFFFFFF;
-    UINT terminatedWith = kNotTerminated;  // TerminateProcess of this process
+    UINT terminatedWith = ~0u;  // by TerminateProcess of this process
 };
 
-// A fresh script: no ports (names not added do not exist), both sides of the console pipes.
-void Reset();
+void Reset();  // no ports, both sides of the console pipes
 FakePort* AddPort(const char* name);
 FakePort* PortNamed(const char* name);
 FakeConsole* Console();
-std::size_t OpeningThreads();  // threads that called CreateFileA since the last Reset
-// The routine SetConsoleCtrlHandler last added, as the program starts; kept across a Reset.
-PHANDLER_ROUTINE ControlHandler();
+std::size_t OpeningThreads();       // threads that called CreateFileA since the last Reset
+PHANDLER_ROUTINE ControlHandler();  // the one added as the program starts; kept by Reset
 
 // The calls the program makes in place of kernel32's, each Double_<name> of its original's type.
 // clang-format off

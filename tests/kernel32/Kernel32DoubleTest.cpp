@@ -19,6 +19,7 @@
 
 namespace {
 
+using kernel32_double::Cancel;
 using kernel32_double::FakeConsole;
 using kernel32_double::FakePort;
 using kernel32_double::ReadStep;
@@ -29,8 +30,7 @@ using platform::WriteOutcome;
 constexpr const char* kPortName = "\\\\.\\COM7";
 constexpr std::uint32_t kRate = 115200;
 constexpr std::uint32_t kShortWaitMs = 200;
-// Long enough for a read issued again after a failure to be seen.
-constexpr std::uint32_t kExchangeWaitMs = 500;
+constexpr std::uint32_t kExchangeWaitMs = 500;  // enough to see a read issued again
 // Between what a reader that pauses after each empty read issues and what one that spins does.
 constexpr int kFewReads = 20;
 constexpr std::uint8_t kMessage[] = {0x03, 0x12, 0x00, 0xFF};
@@ -57,9 +57,9 @@ class Kernel32Double : public ::testing::Test {
     SerialPort m_port;
 };
 
-// A terminal program may leave equal flow-control characters (refused by SetCommState) and its
-// handshakes; a line error it left fails every transfer of a driver that aborts on errors until
-// the purge before each exchange clears it. An ACK read while the message is held still answers.
+// A terminal program's leftovers: equal flow-control characters (refused by SetCommState), its
+// handshakes, and a line error that the purge before each exchange must clear. An ACK read while
+// the message is held still answers.
 TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) {
     m_fake->dcb.XonChar = m_fake->dcb.XoffChar = 0;
     m_fake->dcb.fOutxCtsFlow = TRUE;
@@ -83,21 +83,20 @@ TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) 
     EXPECT_TRUE(m_port.IsOpen());
 }
 
-// The DCB and time-outs the port was found with go back on every way out: a close, and the
-// console's Ctrl+C, Ctrl+Break or close, which end the process with 130. A driver that refuses
-// the DCB then still gets its time-outs back, without which the next program's reads never return.
-// An RS-485 adapter's RTS toggle is kept, as is RTS handshaking.
+// The port's DCB and time-outs go back on a close and on the console's Ctrl+C or close (exit
+// 130); the time-outs even when the driver refuses the DCB, or the next program's reads never
+// return. An RS-485 adapter's RTS toggle is kept, as is RTS handshaking.
 TEST_F(Kernel32Double, EveryWayOutPutsThePortBackAsItWasFound) {
     struct Case {
-        DWORD rtsControl;
+        DWORD rtsControl, rtsWhileOpen;
         DWORD consoleEvent;  // 0: the port is closed
         DWORD commStateError;
     };
     const Case cases[] = {
-        {RTS_CONTROL_HANDSHAKE, 0, 0},
-        {RTS_CONTROL_TOGGLE, CTRL_C_EVENT, 0},
-        {RTS_CONTROL_TOGGLE, CTRL_CLOSE_EVENT, ERROR_INVALID_PARAMETER},
-        {RTS_CONTROL_DISABLE, 0, ERROR_INVALID_PARAMETER},
+        {RTS_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE, 0, 0},
+        {RTS_CONTROL_TOGGLE, RTS_CONTROL_TOGGLE, CTRL_C_EVENT, 0},
+        {RTS_CONTROL_TOGGLE, RTS_CONTROL_TOGGLE, CTRL_CLOSE_EVENT, ERROR_INVALID_PARAMETER},
+        {RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, 0, ERROR_INVALID_PARAMETER},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -107,9 +106,7 @@ TEST_F(Kernel32Double, EveryWayOutPutsThePortBackAsItWasFound) {
         m_fake->dcb.fRtsControl = c.rtsControl;
         m_fake->timeouts.ReadIntervalTimeout = MAXDWORD;
         OpenConfigured();
-        EXPECT_EQ(m_fake->dcb.fRtsControl, c.rtsControl == RTS_CONTROL_DISABLE
-                                               ? static_cast<DWORD>(RTS_CONTROL_ENABLE)
-                                               : c.rtsControl);
+        EXPECT_EQ(m_fake->dcb.fRtsControl, c.rtsWhileOpen);
         m_fake->commStateError = c.commStateError;
         if (c.consoleEvent != 0) {
             ASSERT_NE(kernel32_double::ControlHandler(), nullptr);
@@ -125,17 +122,16 @@ TEST_F(Kernel32Double, EveryWayOutPutsThePortBackAsItWasFound) {
     }
 }
 
-// Reads that end in ways only real drivers produce: none may pass for a byte, stop the reader,
-// or lose a byte that did arrive.
+// Reads ending as only real drivers end them: none passes for a byte, stops the reader or loses
+// one.
 TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
     struct Case {
         ReadStep step;
         bool withReadEvent;
         bool stopped;
         ReadOutcome expected;
-        kernel32_double::Cancel cancel = kernel32_double::Cancel::kEnds;
+        Cancel cancel = Cancel::kEnds;
     };
-    using kernel32_double::Cancel;
     const Case cases[] = {
         {{ReadStep::kByteAtOnce, 'A'}, true, false, ReadOutcome::kByte},
         {{ReadStep::kByteAtOnce, 'W'}, true, true, ReadOutcome::kByte},  // stopped, byte waits
@@ -180,27 +176,26 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
 
 // A write is done when the driver's count says so; a held one is given up at its limit.
 TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
-    using kernel32_double::Cancel;
     struct Case {
         WriteBehaviour write;
         WriteOutcome expected;
-        Cancel cancel;
+        Cancel cancel = Cancel::kOnlyByPurge;
     };
     const Case cases[] = {
-        {WriteBehaviour::kCompletes, WriteOutcome::kWritten, Cancel::kOnlyByPurge},
-        {WriteBehaviour::kAtOnce, WriteOutcome::kWritten, Cancel::kOnlyByPurge},
-        {WriteBehaviour::kPartlyAtOnce, WriteOutcome::kFailed, Cancel::kOnlyByPurge},
-        {WriteBehaviour::kHeld, WriteOutcome::kHeld, Cancel::kOnlyByPurge},
-        // An unplugged adapter's held write whose cancel never ends.
+        {WriteBehaviour::kCompletes, WriteOutcome::kWritten},
+        {WriteBehaviour::kAtOnce, WriteOutcome::kWritten},
+        {WriteBehaviour::kPartlyAtOnce, WriteOutcome::kFailed},
+        {WriteBehaviour::kHeld, WriteOutcome::kHeld},
+        // An unplugged adapter's held write whose cancel never ends; the next one still works.
         {WriteBehaviour::kHeld, WriteOutcome::kGone, Cancel::kNever},
-        {WriteBehaviour::kHeld, WriteOutcome::kHeld, Cancel::kOnlyByPurge},
+        {WriteBehaviour::kHeld, WriteOutcome::kHeld},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
         m_fake->write = c.write;
         m_fake->cancel = c.cancel;
         const platform::Handle port = platform::OpenPort(kPortName);
         const platform::Handle event = platform::NewEvent();
-        SCOPED_TRACE(&c - cases);
         EXPECT_EQ(platform::WriteMessage(port, event, kMessage, sizeof(kMessage), kShortWaitMs),
                   c.expected);
         platform::CloseEvent(event);
@@ -208,11 +203,10 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
     }
 }
 
-// Unplugged adapters report 22 from reads, 1167 and 1617 from transfers, 995 (as live ports do)
-// from drivers that abort I/O. Only a port whose name has left the system, or where the system
-// cannot say whose driver no longer answers, is let go (a kept one keeps DTR): a virtual or
-// Bluetooth driver without ClearCommError keeps its handle. While away each exchange lasts its
-// time-out; once back, it is reopened at its rate.
+// Unplugged adapters report 22, 1167, 1617 or 995 (as live ports that abort I/O do). Only a port
+// whose name has left, or whose driver no longer answers where the name is unknown, is let go; a
+// driver without ClearCommError keeps its handle. A gone port's exchange lasts its time-out; once
+// back, it is reopened at its rate.
 TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
     struct Case {
         DWORD error;  // 0: every read completes at once with no byte
@@ -279,11 +273,9 @@ constexpr DWORD kBlockingOpenMs = 10000;
 // The scan's own limit is 2 s; anything near one blocking open means the limit did not hold.
 constexpr ULONGLONG kScanBoundMs = 5000;
 
-// Bluetooth ports paging absent devices, none, 3 or 64 of them ahead of and among ports that open
-// at once: the scan lists the others in order within about its limit, since stalls overlap, with a
-// few workers for each open that blocks, and each blocked probe is cancelled when the scan ends,
-// so that nothing keeps the process. The port chosen opens although its driver lets go of the
-// probe's handle late.
+// Bluetooth ports paging absent devices (0, 3 or 64, among ports that open at once): the scan lists
+// the others in order within about its limit, with few workers per blocked open, and cancels each
+// blocked probe as it ends. The port chosen opens although its driver lets go of the probe late.
 TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
     const std::vector<std::uint32_t> free = {2, 8, 40, 200};
     for (std::uint32_t blockingCount : {0u, 3u, 64u}) {
@@ -315,8 +307,7 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
         EXPECT_TRUE(chosen->Open());
         delete list;
 
-        // The double must outlive the blocked opens, which end well before they would by
-        // themselves.
+        // The blocked opens end, cancelled, long before the double would let them.
         for (const std::string& name : blocking) {
             const kernel32_double::FakePort* port = kernel32_double::PortNamed(name.c_str());
             while (port->calls.empty() && GetTickCount64() - started < kScanBoundMs) {
@@ -341,9 +332,8 @@ std::wstring OnConsole(UINT codePage, void (*print)()) {
     return fake->written;
 }
 
-// UTF-16 whatever the code page: an ANSI (1252) name on an OEM (850) console; a French system's
-// words, read wide, accents and all, without their line end's CR; the box as + - | on consoles that
-// draw box characters two columns wide; text without line ends in pieces of 256 characters.
+// UTF-16 whatever the code page: an ANSI name on an OEM console; a French system's words without
+// their CR; the box as + - | where box characters are two columns wide; pieces of 256 characters.
 TEST(Console, TextReachesAConsoleAsUtf16) {
     kernel32_double::Reset();
     EXPECT_EQ(OnConsole(850, [] { console::Print("File name: Pr\374fung.bin\n"); }),
@@ -379,8 +369,7 @@ TEST(Console, TextReachesAConsoleAsUtf16) {
     EXPECT_EQ(kernel32_double::Console()->writes, (std::vector<DWORD>{256, 44}));
 }
 
-// Ctrl+Z then Enter, or a read interrupted by Ctrl+C, returns no byte on a console; the user can
-// still type 'x' after it. From a pipe, a file or NUL, no byte is the end of input.
+// No byte from a console (Ctrl+Z, Enter or Ctrl+C) is not the end of input, as from a pipe it is.
 TEST(Console, AReadOfNoByteEndsInputOnlyWhenItIsNotAConsole) {
     for (bool isConsole : {true, false}) {
         kernel32_double::Reset();
