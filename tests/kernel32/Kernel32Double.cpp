@@ -180,8 +180,8 @@ std::size_t OpeningThreads() {
     return state.openingThreads.size();
 }
 
-HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                                 HANDLE) {
+HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD,
+                                 DWORD, HANDLE) {
     {
         Hold hold(lock);
         state.openingThreads.insert(GetCurrentThreadId());
@@ -191,13 +191,15 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
     const bool cancelled =
         port != nullptr && port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
     Hold hold(lock);
-    // CreateFileA (fileapi.h): communications resources are opened for exclusive access, and a
-    // closed handle may keep the port for a while (its driver lets go in its own time).
+    // CreateFileA (fileapi.h): communications resources are opened for exclusive access (a share
+    // mode of 0), and a closed handle may keep the port for a while (its driver lets go in its own
+    // time).
     const bool held =
         port != nullptr && (GetTickCount64() < port->busyUntil ||
                             std::any_of(state.openPorts.begin(), state.openPorts.end(),
                                         [&](const auto& open) { return open.second == port; }));
     const DWORD error = port == nullptr ? ERROR_FILE_NOT_FOUND
+                        : share != 0    ? ERROR_INVALID_PARAMETER
                         : cancelled     ? ERROR_OPERATION_ABORTED
                         : held          ? ERROR_ACCESS_DENIED
                                         : port->openError;
@@ -262,6 +264,8 @@ BOOL WINAPI Double_PurgeComm(HANDLE handle, DWORD flags) {
         CancelEach(port, handle, true, [&](const Transfer& transfer) {
             return (flags & (transfer.isWrite ? PURGE_TXABORT : PURGE_RXABORT)) != 0;
         });
+        // Only TXCLEAR empties the output buffer: an aborted write's bytes stay queued without it.
+        port->queued = (flags & PURGE_TXCLEAR) != 0 ? 0 : port->queued;
         return TRUE;
     });
 }
@@ -306,6 +310,7 @@ BOOL WINAPI Double_WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD, LPOVERLA
             return Fail(port->writeError);
         }
         Transfer* transfer = Start(file, overlapped, true);
+        port->queued = port->write == WriteBehaviour::kHeld ? size : 0;
         if (port->write != WriteBehaviour::kHeld) {
             Complete(transfer, port->write == WriteBehaviour::kPartlyAtOnce ? size / 2 : size, 0);
         }

@@ -51,6 +51,7 @@ struct FakePort {
     Cancel cancel = Cancel::kEnds;
     bool unplugged = false;    // ClearCommError and PurgeComm fail; the name leaves
     bool nameUnknown = false;  // QueryDosDevice never knows the name, as Wine's may not
+    DWORD queued = 0;          // bytes in the driver's output buffer that a held write left
     ULONGLONG busyUntil = 0;
     std::vector<std::string> calls;
     int opens = 0, closes = 0;

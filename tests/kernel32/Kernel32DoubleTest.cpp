@@ -62,11 +62,12 @@ class Kernel32Double : public ::testing::Test {
 // the message is held still answers.
 TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) {
     m_fake->dcb.XonChar = m_fake->dcb.XoffChar = 0;
-    m_fake->dcb.fOutxCtsFlow = TRUE;
+    m_fake->dcb.fOutxCtsFlow = m_fake->dcb.fAbortOnError = TRUE;
     m_fake->dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
     OpenConfigured();
     EXPECT_EQ(m_fake->dcb.BaudRate, kRate);
     EXPECT_TRUE(m_fake->dcb.fOutxCtsFlow);
+    EXPECT_FALSE(m_fake->dcb.fAbortOnError);
     EXPECT_EQ(m_fake->dcb.fRtsControl, static_cast<unsigned>(RTS_CONTROL_HANDSHAKE));
     m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
     EXPECT_EQ(Exchange(), SerialPort::kAck);
@@ -174,7 +175,8 @@ TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
     }
 }
 
-// A write is done when the driver's count says so; a held one is given up at its limit.
+// A write is done when the driver's count says so; a held one is given up at its limit, and what it
+// left queued is thrown away, not sent ahead of the retry.
 TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
     struct Case {
         WriteBehaviour write;
@@ -198,6 +200,7 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
         const platform::Handle event = platform::NewEvent();
         EXPECT_EQ(platform::WriteMessage(port, event, kMessage, sizeof(kMessage), kShortWaitMs),
                   c.expected);
+        EXPECT_EQ(m_fake->queued, 0u);
         platform::CloseEvent(event);
         platform::ClosePort(port);
     }
