@@ -20,6 +20,11 @@ constexpr std::uint64_t kSilenceNoteMs = 10000;
 // How a block's attempts ended, for the line that says why it gave up.
 class AttemptTally {
   public:
+    AttemptTally() = default;
+    AttemptTally(const AttemptTally&) = delete;
+    AttemptTally& operator=(const AttemptTally&) = delete;
+    virtual ~AttemptTally() = default;
+
     void Count(const SerialPort& port, const DataBlock* block) {
         if (!IsValid(block)) {
             ++m_notSent;
