@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Kernel32Double.h"
@@ -63,11 +64,14 @@ class Kernel32Double : public ::testing::Test {
 TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) {
     m_fake->dcb.XonChar = m_fake->dcb.XoffChar = 0;
     m_fake->dcb.fOutxCtsFlow = m_fake->dcb.fAbortOnError = TRUE;
+    m_fake->dcb.ByteSize = 7, m_fake->dcb.Parity = EVENPARITY, m_fake->dcb.StopBits = TWOSTOPBITS;
     m_fake->dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
     OpenConfigured();
     EXPECT_EQ(m_fake->dcb.BaudRate, kRate);
     EXPECT_TRUE(m_fake->dcb.fOutxCtsFlow);
     EXPECT_FALSE(m_fake->dcb.fAbortOnError);
+    EXPECT_EQ(std::make_tuple(m_fake->dcb.ByteSize, m_fake->dcb.Parity, m_fake->dcb.StopBits),
+              std::make_tuple(BYTE{8}, BYTE{NOPARITY}, BYTE{ONESTOPBIT}));
     EXPECT_EQ(m_fake->dcb.fRtsControl, static_cast<unsigned>(RTS_CONTROL_HANDSHAKE));
     m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
     EXPECT_EQ(Exchange(), SerialPort::kAck);

@@ -140,10 +140,13 @@ def listing_and_details(context):
         fcntl.flock(holder, fcntl.LOCK_EX)
         fcntl.ioctl(holder, termios.TIOCEXCL)
         ports.callback(os.close, os.open(answered, os.O_RDWR | os.O_NOCTTY))
-        # Exclusive mode that a killed telvorn left behind: no lock, only the other end open.
+        # Exclusive mode that a killed telvorn left behind: no lock, a program that merely has the
+        # port open is no holder.
         left = os.open(stale, os.O_RDWR | os.O_NOCTTY)
-        ports.callback(os.close, left)
         fcntl.ioctl(left, termios.TIOCEXCL)
+        opener = subprocess.Popen(["sleep", "600"], stdin=left)
+        os.close(left)
+        ports.callback(opener.kill)
         line = os.open(opened, os.O_RDWR | os.O_NOCTTY)
         reader = subprocess.Popen(["sleep", "600"], stdin=line)
         os.close(line)
@@ -174,7 +177,7 @@ def listing_and_details(context):
         ]
         if not context.emulator:  # qemu-user cannot tell exclusive mode (no TIOCGEXCL)
             rows.append((stale, r"COM\d+", re.escape("in exclusive mode, but no program holds its "
-                                                      "lock")))
+                                                      "lock; open in PID %d (sleep)" % opener.pid)))
         for device, number, state in rows:
             line = line_for(output, device)
             expect(re.fullmatch(r"%s +%s +%s" % (number, re.escape(device), state), line),

@@ -218,7 +218,8 @@ TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
 }
 
 // A line whose output is stopped (flow control, or another program's tcflow()) holds the write,
-// and so does a driver still sending the message: either is given up at its limit.
+// and so does a driver still sending the message: either is given up at its limit; a line hung up
+// is gone.
 TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     ASSERT_NO_FATAL_FAILURE(Open(116));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOOFF));
@@ -228,6 +229,9 @@ TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     const WriteOutcome queued = Write({SerialPort::kAck}, kStillWaitingMs);
     line_double::keepQueued = false;
     EXPECT_EQ(WriteOutcome::kHeld, queued);
+    // A hung-up line (the adapter gone) fails the write with EIO.
+    m_terminal->CloseMaster();
+    EXPECT_EQ(WriteOutcome::kGone, Write({SerialPort::kAck}, kStillWaitingMs));
 }
 
 }  // namespace
