@@ -29,22 +29,20 @@ struct State {
     std::map<const OVERLAPPED*, Transfer> transfers;
     FakeConsole console;
     std::set<DWORD> openingThreads;
-};
+} state;
 
 using Hold = std::lock_guard<std::recursive_mutex>;
 std::recursive_mutex lock;
-State state;
 std::map<DWORD, HANDLE> blockedOpens;  // thread -> the event that cancels its open; kept by Reset
 // Set while the program's statics start, perhaps before those above: a plain pointer.
 PHANDLER_ROUTINE controlHandler = nullptr;
 HANDLE const kInput = reinterpret_cast<HANDLE>(0x7E570);  // no real handle nor fake port
 HANDLE const kOutput = reinterpret_cast<HANDLE>(0x7E571);
-// MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page".
-constexpr UINT kAnsiCodePage = 1252;
 
-BOOL Fail(DWORD error) {
+template <typename Result = BOOL>
+Result Fail(DWORD error, Result result = FALSE) {
     SetLastError(error);
-    return FALSE;
+    return result;
 }
 
 // The call recorded on the fake port behind a handle; ERROR_INVALID_HANDLE for any other handle.
@@ -64,9 +62,8 @@ Transfer* Start(HANDLE port, OVERLAPPED* overlapped, bool isWrite) {
     ResetEvent(overlapped->hEvent);
     Transfer& transfer = state.transfers[overlapped];
     // ReadFile, WriteFile (fileapi.h): the OVERLAPPED must stay valid until the transfer ends.
-    if (transfer.port != nullptr && !transfer.complete) {
-        ADD_FAILURE() << "an OVERLAPPED of a pending transfer is used again";
-    }
+    EXPECT_TRUE(transfer.port == nullptr || transfer.complete)
+        << "an OVERLAPPED of a pending transfer is used again";
     transfer = Transfer{port, overlapped->hEvent, GetCurrentThreadId(), isWrite};
     return &transfer;
 }
@@ -84,8 +81,7 @@ void CancelEach(FakePort* fake, HANDLE port, bool byPurge, Picks picks) {
     if (fake->cancel == Cancel::kNever || (fake->cancel == Cancel::kOnlyByPurge && !byPurge)) {
         return;
     }
-    for (auto& entry : state.transfers) {
-        Transfer& transfer = entry.second;
+    for (auto& [overlapped, transfer] : state.transfers) {
         if (transfer.port != port || transfer.complete || !picks(transfer)) {
             continue;
         }
@@ -102,52 +98,35 @@ BOOL StartRead(FakePort* port, HANDLE handle, std::uint8_t* buffer, OVERLAPPED* 
     Transfer* transfer = Start(handle, overlapped, false);
     // COMMTIMEOUTS (winbase.h): with read time-outs, a read ends with what has come by then.
     const COMMTIMEOUTS& t = port->timeouts;
-    const bool timesOut = t.ReadIntervalTimeout != 0 || t.ReadTotalTimeoutMultiplier != 0 ||
-                          t.ReadTotalTimeoutConstant != 0;
-    if (port->reads.empty() && !port->emptyReadsAtOnce && !timesOut) {
-        return Fail(ERROR_IO_PENDING);
-    }
     if (port->reads.empty()) {
-        port->reads.push_back({ReadStep::kNothingAtOnce});
+        const bool endsAtOnce = port->emptyReadsAtOnce || t.ReadIntervalTimeout != 0 ||
+                                t.ReadTotalTimeoutMultiplier != 0 ||
+                                t.ReadTotalTimeoutConstant != 0;
+        port->reads.push_back({endsAtOnce ? ReadStep::kNone : ReadStep::kPend});
     }
     const ReadStep step = port->reads.front();
     port->reads.pop_front();
-    if (step.kind == ReadStep::kFails) {
+    if (step.kind == ReadStep::kFail) {
         state.transfers.erase(overlapped);
         return Fail(step.error);
     }
     transfer->byte = step.byte;
-    if (step.kind == ReadStep::kPends) {
-        return Fail(ERROR_IO_PENDING);
-    }
-    if (step.kind == ReadStep::kIncompleteThenByte || step.kind == ReadStep::kIncompleteNoByte) {
-        transfer->incomplete = true;
-        transfer->byteOnCancel = step.kind == ReadStep::kIncompleteThenByte ? buffer : nullptr;
+    transfer->incomplete =
+        step.kind == ReadStep::kIncompleteByte || step.kind == ReadStep::kIncomplete;
+    transfer->byteOnCancel = step.kind == ReadStep::kIncompleteByte ? buffer : nullptr;
+    if (transfer->incomplete) {
         SetEvent(transfer->signal);
+    }
+    if (transfer->incomplete || step.kind == ReadStep::kPend) {
         return Fail(ERROR_IO_PENDING);
     }
-    const bool hasByte =
-        step.kind == ReadStep::kByteAtOnce || step.kind == ReadStep::kPendingThenByte;
+    const bool hasByte = step.kind == ReadStep::kByte || step.kind == ReadStep::kLateByte;
     if (hasByte) {
         *buffer = step.byte;
     }
-    Complete(transfer, hasByte ? 1 : 0, step.kind == ReadStep::kPendsThenFails ? step.error : 0);
-    const bool atOnce = step.kind == ReadStep::kByteAtOnce || step.kind == ReadStep::kNothingAtOnce;
-    return atOnce ? TRUE : Fail(ERROR_IO_PENDING);
-}
-
-// CancelSynchronousIo (ioapiset.h): a cancelled open fails with ERROR_OPERATION_ABORTED.
-bool BlockInOpen(DWORD delayMs) {
-    HANDLE cancelled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    {
-        Hold hold(lock);
-        blockedOpens[GetCurrentThreadId()] = cancelled;
-    }
-    const bool wasCancelled = WaitForSingleObject(cancelled, delayMs) == WAIT_OBJECT_0;
-    Hold hold(lock);
-    blockedOpens.erase(GetCurrentThreadId());
-    CloseHandle(cancelled);
-    return !wasCancelled;
+    Complete(transfer, hasByte ? 1 : 0, step.kind == ReadStep::kLateFail ? step.error : 0);
+    return step.kind == ReadStep::kByte || step.kind == ReadStep::kNone ? TRUE
+                                                                        : Fail(ERROR_IO_PENDING);
 }
 
 }  // namespace
@@ -159,8 +138,7 @@ void Reset() {
 
 FakePort* AddPort(const char* name) {
     Hold hold(lock);
-    state.ports.emplace_back();
-    state.ports.back().name = name;
+    state.ports.emplace_back().name = name;
     return &state.ports.back();
 }
 
@@ -182,18 +160,23 @@ std::size_t OpeningThreads() {
 
 HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD,
                                  DWORD, HANDLE) {
-    {
-        Hold hold(lock);
-        state.openingThreads.insert(GetCurrentThreadId());
-    }
     FakePort* port = PortNamed(name);
-    // Outside the lock, as other opens go on meanwhile on Windows.
-    const bool cancelled =
-        port != nullptr && port->openDelayMs != 0 && !BlockInOpen(port->openDelayMs);
-    Hold hold(lock);
+    std::unique_lock<std::recursive_mutex> hold(lock);
+    state.openingThreads.insert(GetCurrentThreadId());
+    // CancelSynchronousIo (ioapiset.h): a cancelled open fails with ERROR_OPERATION_ABORTED. The
+    // wait is outside the lock, as other opens go on meanwhile on Windows.
+    bool cancelled = false;
+    if (port != nullptr && port->openDelayMs != 0) {
+        HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        blockedOpens[GetCurrentThreadId()] = cancel;
+        hold.unlock();
+        cancelled = WaitForSingleObject(cancel, port->openDelayMs) == WAIT_OBJECT_0;
+        hold.lock();
+        blockedOpens.erase(GetCurrentThreadId());
+        CloseHandle(cancel);
+    }
     // CreateFileA (fileapi.h): communications resources are opened for exclusive access (a share
-    // mode of 0), and a closed handle may keep the port for a while (its driver lets go in its own
-    // time).
+    // mode of 0); a closed handle may keep the port a while, until its driver lets go.
     const bool held =
         port != nullptr && (GetTickCount64() < port->busyUntil ||
                             std::any_of(state.openPorts.begin(), state.openPorts.end(),
@@ -207,8 +190,7 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATT
         port->calls.push_back("CreateFileA");
     }
     if (error != 0) {
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
+        return Fail(error, INVALID_HANDLE_VALUE);
     }
     HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     state.openPorts[handle] = port;
@@ -218,11 +200,9 @@ HANDLE WINAPI Double_CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATT
 
 BOOL WINAPI Double_CloseHandle(HANDLE handle) {
     Hold hold(lock);
-    auto found = state.openPorts.find(handle);
-    if (found != state.openPorts.end()) {
-        FakePort* port = found->second;
-        ++port->closes;
-        port->busyUntil = GetTickCount64() + port->busyAfterCloseMs;
+    if (auto found = state.openPorts.find(handle); found != state.openPorts.end()) {
+        ++found->second->closes;
+        found->second->busyUntil = GetTickCount64() + found->second->busyAfterCloseMs;
         state.openPorts.erase(found);
     }
     return CloseHandle(handle);
@@ -287,16 +267,12 @@ BOOL WINAPI Double_ReadFile(HANDLE file, LPVOID buffer, DWORD, LPDWORD read,
     if (file == kInput) {
         Hold hold(lock);
         std::deque<int>& reads = state.console.inputReads;
-        *read = 0;
-        if (reads.empty()) {
-            return Fail(ERROR_BROKEN_PIPE);
+        const int next = reads.empty() ? FakeConsole::kNoByte : reads.front();
+        *read = next == FakeConsole::kNoByte ? 0 : 1;
+        if (*read == 1) {
+            *static_cast<char*>(buffer) = static_cast<char>(next);
         }
-        if (reads.front() != FakeConsole::kNoByte) {
-            *static_cast<char*>(buffer) = static_cast<char>(reads.front());
-            *read = 1;
-        }
-        reads.pop_front();
-        return TRUE;
+        return reads.empty() ? Fail(ERROR_BROKEN_PIPE) : (reads.pop_front(), TRUE);
     }
     return OnPort(file, "ReadFile", [&](FakePort* port) {
         return StartRead(port, file, static_cast<std::uint8_t*>(buffer), overlapped);
@@ -327,9 +303,7 @@ BOOL WINAPI Double_GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPD
     return OnPort(file, "GetOverlappedResult", [&](FakePort* port) {
         const Transfer& transfer = state.transfers[overlapped];
         if (!transfer.complete || transfer.incomplete) {
-            if (wait) {
-                ADD_FAILURE() << "GetOverlappedResult waits for ever on " << port->name;
-            }
+            EXPECT_FALSE(wait) << "GetOverlappedResult waits for ever on " << port->name;
             return Fail(ERROR_IO_INCOMPLETE);
         }
         *count = transfer.count;
@@ -363,18 +337,15 @@ BOOL WINAPI Double_CancelSynchronousIo(HANDLE thread) {
 DWORD WINAPI Double_QueryDosDeviceA(LPCSTR name, LPSTR target, DWORD size) {
     FakePort* port = PortNamed((std::string("\\\\.\\") + name).c_str());
     Hold hold(lock);
+    static const char kDevices[] = "\\Device\\Serial0\0";  // a list, ending in an empty name
     if (port == nullptr || port->unplugged || port->nameUnknown) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return 0;
+        return Fail(ERROR_FILE_NOT_FOUND);
     }
-    const std::string device = "\\Device\\Serial0";
-    if (device.size() + 2 > size) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+    if (sizeof(kDevices) > size) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
     }
-    std::memcpy(target, device.c_str(), device.size() + 1);
-    target[device.size() + 1] = '\0';
-    return static_cast<DWORD>(device.size() + 2);
+    std::memcpy(target, kDevices, sizeof(kDevices));
+    return sizeof(kDevices);
 }
 
 BOOL WINAPI Double_SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
@@ -389,11 +360,8 @@ PHANDLER_ROUTINE ControlHandler() {
 // Only this process's own end is scripted; it is recorded, not carried out.
 BOOL WINAPI Double_TerminateProcess(HANDLE process, UINT status) {
     Hold hold(lock);
-    if (process != GetCurrentProcess()) {
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    state.console.terminatedWith = status;
-    return TRUE;
+    return process != GetCurrentProcess() ? Fail(ERROR_ACCESS_DENIED)
+                                          : (state.console.terminatedWith = status, TRUE);
 }
 
 HANDLE WINAPI Double_GetStdHandle(DWORD which) {
@@ -428,8 +396,9 @@ BOOL WINAPI Double_WriteConsoleW(HANDLE output, const VOID* wide, DWORD length, 
 
 int WINAPI Double_MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int length,
                                       LPWSTR wide, int wideLength) {
-    const UINT page = codePage == CP_ACP ? kAnsiCodePage : codePage;
-    return MultiByteToWideChar(page, flags, bytes, length, wide, wideLength);
+    // MultiByteToWideChar: "CP_ACP: The system default Windows ANSI code page", here 1252.
+    return MultiByteToWideChar(codePage == CP_ACP ? 1252 : codePage, flags, bytes, length, wide,
+                               wideLength);
 }
 
 // FormatMessageW: the system's words with their line end, or ERROR_MR_MID_NOT_FOUND.
@@ -438,8 +407,7 @@ DWORD WINAPI Double_FormatMessageW(DWORD, LPCVOID, DWORD error, DWORD, LPWSTR bu
     Hold hold(lock);
     const std::wstring& message = state.console.message;
     if (error != state.console.messageError || message.size() >= size) {
-        SetLastError(ERROR_MR_MID_NOT_FOUND);
-        return 0;
+        return Fail(ERROR_MR_MID_NOT_FOUND);
     }
     std::wcscpy(buffer, message.c_str());
     return static_cast<DWORD>(message.size());

@@ -1,6 +1,5 @@
 // A scripted kernel32 for the driver states Wine never shows, force-included into a second build
-// of the program; events, threads and waits stay real. Each rule names its learn.microsoft.com
-// page.
+// of the program; events, threads, waits stay real. Each rule names its learn.microsoft.com page.
 #pragma once
 
 #if !defined(NOMINMAX)
@@ -16,18 +15,11 @@
 
 namespace kernel32_double {
 
-// How one ReadFile call ends; "incomplete": signalled, yet ERROR_IO_INCOMPLETE until cancelled.
+// How one ReadFile call ends: at once with a byte or none, after pending with a byte or an error,
+// failing at once, pending until cancelled, or signalled yet ERROR_IO_INCOMPLETE until cancelled
+// (then with a byte, or none).
 struct ReadStep {
-    enum Kind {
-        kByteAtOnce,
-        kNothingAtOnce,
-        kPendingThenByte,
-        kIncompleteThenByte,
-        kIncompleteNoByte,
-        kFails,
-        kPendsThenFails,
-        kPends,  // until cancelled
-    };
+    enum Kind { kByte, kNone, kLateByte, kLateFail, kFail, kPend, kIncompleteByte, kIncomplete };
     Kind kind;
     std::uint8_t byte = 0;
     DWORD error = 0;

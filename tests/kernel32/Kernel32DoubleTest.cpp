@@ -20,27 +20,20 @@
 
 namespace {
 
-using kernel32_double::Cancel;
-using kernel32_double::FakeConsole;
-using kernel32_double::FakePort;
-using kernel32_double::ReadStep;
-using kernel32_double::WriteBehaviour;
+using namespace kernel32_double;
 using platform::ReadOutcome;
 using platform::WriteOutcome;
 
 constexpr const char* kPortName = "\\\\.\\COM7";
 constexpr std::uint32_t kRate = 115200;
 constexpr std::uint32_t kShortWaitMs = 200;
-constexpr std::uint32_t kExchangeWaitMs = 500;  // enough to see a read issued again
-// Between what a reader that pauses after each empty read issues and what one that spins does.
-constexpr int kFewReads = 20;
 constexpr std::uint8_t kMessage[] = {0x03, 0x12, 0x00, 0xFF};
 
 class Kernel32Double : public ::testing::Test {
   protected:
     void SetUp() override {
-        kernel32_double::Reset();
-        m_fake = kernel32_double::AddPort(kPortName);
+        Reset();
+        m_fake = AddPort(kPortName);
     }
     // The port as the download holds it: open, zero time-outs, configured.
     void OpenConfigured() {
@@ -62,26 +55,24 @@ class Kernel32Double : public ::testing::Test {
 // handshakes, and a line error that the purge before each exchange must clear. An ACK read while
 // the message is held still answers.
 TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) {
-    m_fake->dcb.XonChar = m_fake->dcb.XoffChar = 0;
-    m_fake->dcb.fOutxCtsFlow = m_fake->dcb.fAbortOnError = TRUE;
-    m_fake->dcb.ByteSize = 7, m_fake->dcb.Parity = EVENPARITY, m_fake->dcb.StopBits = TWOSTOPBITS;
-    m_fake->dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    DCB& dcb = m_fake->dcb;
+    dcb.XonChar = dcb.XoffChar = 0;
+    dcb.fOutxCtsFlow = dcb.fAbortOnError = TRUE, dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.ByteSize = 7, dcb.Parity = EVENPARITY, dcb.StopBits = TWOSTOPBITS;
     OpenConfigured();
-    EXPECT_EQ(m_fake->dcb.BaudRate, kRate);
-    EXPECT_TRUE(m_fake->dcb.fOutxCtsFlow);
-    EXPECT_FALSE(m_fake->dcb.fAbortOnError);
-    EXPECT_EQ(std::make_tuple(m_fake->dcb.ByteSize, m_fake->dcb.Parity, m_fake->dcb.StopBits),
-              std::make_tuple(BYTE{8}, BYTE{NOPARITY}, BYTE{ONESTOPBIT}));
-    EXPECT_EQ(m_fake->dcb.fRtsControl, static_cast<unsigned>(RTS_CONTROL_HANDSHAKE));
-    m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
+    EXPECT_EQ(std::make_tuple(dcb.BaudRate, +dcb.fOutxCtsFlow, +dcb.fAbortOnError, +dcb.fRtsControl,
+                              dcb.ByteSize, dcb.Parity, dcb.StopBits),
+              std::make_tuple(DWORD{kRate}, 1, 0, RTS_CONTROL_HANDSHAKE, BYTE{8}, BYTE{NOPARITY},
+                              BYTE{ONESTOPBIT}));
+    m_fake->reads = {{ReadStep::kLateByte, SerialPort::kAck}};
     EXPECT_EQ(Exchange(), SerialPort::kAck);
     const auto purge = std::find(m_fake->calls.begin(), m_fake->calls.end(), "PurgeComm");
     ASSERT_NE(purge, m_fake->calls.end());
     EXPECT_EQ(*(purge + 1), "ClearCommError");
 
     m_fake->write = WriteBehaviour::kHeld;
-    m_fake->cancel = kernel32_double::Cancel::kOnlyByPurge;
-    m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
+    m_fake->cancel = Cancel::kOnlyByPurge;
+    m_fake->reads = {{ReadStep::kLateByte, SerialPort::kAck}};
     testing::internal::CaptureStdout();
     EXPECT_EQ(Exchange(), SerialPort::kAck);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -93,9 +84,7 @@ TEST_F(Kernel32Double, ALineLeftByAnotherProgramIsConfiguredClearedAndAnswered) 
 // return. An RS-485 adapter's RTS toggle is kept, as is RTS handshaking.
 TEST_F(Kernel32Double, EveryWayOutPutsThePortBackAsItWasFound) {
     struct Case {
-        DWORD rtsControl, rtsWhileOpen;
-        DWORD consoleEvent;  // 0: the port is closed
-        DWORD commStateError;
+        DWORD rtsControl, rtsWhileOpen, consoleEvent, commStateError;  // consoleEvent 0: a close
     };
     const Case cases[] = {
         {RTS_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE, 0, 0},
@@ -114,66 +103,61 @@ TEST_F(Kernel32Double, EveryWayOutPutsThePortBackAsItWasFound) {
         EXPECT_EQ(m_fake->dcb.fRtsControl, c.rtsWhileOpen);
         m_fake->commStateError = c.commStateError;
         if (c.consoleEvent != 0) {
-            ASSERT_NE(kernel32_double::ControlHandler(), nullptr);
-            EXPECT_TRUE(kernel32_double::ControlHandler()(c.consoleEvent));
-            EXPECT_EQ(kernel32_double::Console()->terminatedWith, 130u);
+            ASSERT_NE(ControlHandler(), nullptr);
+            EXPECT_TRUE(ControlHandler()(c.consoleEvent));
+            EXPECT_EQ(Console()->terminatedWith, 130u);
         } else {
             m_port.Close();
         }
         EXPECT_EQ(m_fake->timeouts.ReadIntervalTimeout, MAXDWORD);
         EXPECT_EQ(m_fake->dcb.BaudRate, c.commStateError == 0 ? CBR_9600 : kRate);
         EXPECT_EQ(m_fake->dcb.fOutX, c.commStateError == 0 ? 1u : 0u);
-        m_fake->commStateError = 0;
     }
 }
 
-// Reads ending as only real drivers end them: none passes for a byte, stops the reader or loses
-// one.
+// Reads as only real drivers end them: none passes for a byte, stops the reader or loses one.
 TEST_F(Kernel32Double, ReadsThatEndWithoutAByteAreNotTakenForOne) {
     struct Case {
         ReadStep step;
-        bool withReadEvent;
-        bool stopped;
+        bool withEvent, stopped;
         ReadOutcome expected;
         Cancel cancel = Cancel::kEnds;
     };
     const Case cases[] = {
-        {{ReadStep::kByteAtOnce, 'A'}, true, false, ReadOutcome::kByte},
-        {{ReadStep::kByteAtOnce, 'W'}, true, true, ReadOutcome::kByte},  // stopped, byte waits
-        {{ReadStep::kNothingAtOnce}, true, false, ReadOutcome::kNothing},
-        {{ReadStep::kIncompleteThenByte, 'B'}, true, false, ReadOutcome::kByte},
-        {{ReadStep::kIncompleteNoByte}, true, false, ReadOutcome::kNothing},
+        {{ReadStep::kByte, 'A'}, true, false, ReadOutcome::kByte},
+        {{ReadStep::kByte, 'W'}, true, true, ReadOutcome::kByte},  // stopped, byte waits
+        {{ReadStep::kNone}, true, false, ReadOutcome::kNothing},
+        {{ReadStep::kIncompleteByte, 'B'}, true, false, ReadOutcome::kByte},
+        {{ReadStep::kIncomplete}, true, false, ReadOutcome::kNothing},
         // A failed read on a live port is issued again.
-        {{ReadStep::kFails, 0, ERROR_INVALID_PARAMETER}, true, false, ReadOutcome::kNothing},
+        {{ReadStep::kFail, 0, ERROR_INVALID_PARAMETER}, true, false, ReadOutcome::kNothing},
         // Through the port handle, a completion is missed when the write signals it too.
-        {{ReadStep::kByteAtOnce, 'E'}, false, false, ReadOutcome::kFailed},
+        {{ReadStep::kByte, 'E'}, false, false, ReadOutcome::kFailed},
         // A stopped read whose driver ends its cancel only through the purge, or never: then it
         // is left pending for good, and the port taken for gone.
-        {{ReadStep::kPends}, true, true, ReadOutcome::kStopped, Cancel::kOnlyByPurge},
-        {{ReadStep::kPends}, true, true, ReadOutcome::kGone, Cancel::kNever},
-        {{ReadStep::kPends}, true, true, ReadOutcome::kStopped},
+        {{ReadStep::kPend}, true, true, ReadOutcome::kStopped, Cancel::kOnlyByPurge},
+        {{ReadStep::kPend}, true, true, ReadOutcome::kGone, Cancel::kNever},
+        {{ReadStep::kPend}, true, true, ReadOutcome::kStopped},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         m_fake->reads = {c.step};
         m_fake->cancel = c.cancel;
         m_fake->calls.clear();
-        const platform::Handle port = platform::OpenPort(kPortName);
-        const platform::Handle readEvent = platform::NewEvent();
-        const platform::Handle stop = platform::NewEvent();
+        const platform::Handle port = platform::OpenPort(kPortName), event = platform::NewEvent(),
+                               stop = platform::NewEvent();
         if (c.stopped) {
             platform::SignalEvent(stop);
         }
         std::uint8_t byte = 0;
-        EXPECT_EQ(platform::ReadByte(port, c.withReadEvent ? readEvent : platform::kNoHandle, stop,
-                                     &byte),
+        EXPECT_EQ(platform::ReadByte(port, c.withEvent ? event : platform::kNoHandle, stop, &byte),
                   c.expected);
         EXPECT_EQ(byte, c.expected == ReadOutcome::kByte ? c.step.byte : 0);
         // Twice: a manual-reset stop stays raised; an auto-reset one would be cleared by a look.
         EXPECT_EQ(platform::IsSignalled(stop), c.stopped);
         EXPECT_EQ(platform::IsSignalled(stop), c.stopped);
-        EXPECT_EQ(Count("ReadFile"), c.withReadEvent ? 1 : 0);
-        platform::CloseEvent(readEvent);
+        EXPECT_EQ(Count("ReadFile"), c.withEvent ? 1 : 0);
+        platform::CloseEvent(event);
         platform::CloseEvent(stop);
         platform::ClosePort(port);
     }
@@ -200,8 +184,7 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
         SCOPED_TRACE(&c - cases);
         m_fake->write = c.write;
         m_fake->cancel = c.cancel;
-        const platform::Handle port = platform::OpenPort(kPortName);
-        const platform::Handle event = platform::NewEvent();
+        const platform::Handle port = platform::OpenPort(kPortName), event = platform::NewEvent();
         EXPECT_EQ(platform::WriteMessage(port, event, kMessage, sizeof(kMessage), kShortWaitMs),
                   c.expected);
         EXPECT_EQ(m_fake->queued, 0u);
@@ -217,8 +200,7 @@ TEST_F(Kernel32Double, WritesEndAsTheDriverSays) {
 TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
     struct Case {
         DWORD error;  // 0: every read completes at once with no byte
-        bool onWrite;
-        bool unplugged;
+        bool onWrite, unplugged;
         DWORD clearCommError = 0;
         bool nameUnknown = false;
     };
@@ -236,8 +218,7 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         {0, false, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.error) + (c.onWrite ? " write" : " read") +
-                     (c.unplugged ? " unplugged" : " live"));
+        SCOPED_TRACE(&c - cases);
         SetUp();
         m_fake->nameUnknown = c.nameUnknown;
         OpenConfigured();
@@ -250,12 +231,13 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         m_fake->writeError = c.onWrite ? c.error : 0;
         if (readError) {
             // A live port's read is issued again, and then takes the reply.
-            m_fake->reads = {{ReadStep::kPendsThenFails, 0, c.error},
-                             {ReadStep::kPendingThenByte, SerialPort::kAck}};
+            m_fake->reads = {{ReadStep::kLateFail, 0, c.error},
+                             {ReadStep::kLateByte, SerialPort::kAck}};
         }
-        EXPECT_EQ(Exchange(kExchangeWaitMs),
-                  readError && !letGo ? SerialPort::kAck : SerialPort::kNoReply);
-        EXPECT_LE(Count("ReadFile"), kFewReads);
+        // Long enough to see a read issued again.
+        EXPECT_EQ(Exchange(500), readError && !letGo ? SerialPort::kAck : SerialPort::kNoReply);
+        // Between a reader that pauses after each empty read and one that spins.
+        EXPECT_LE(Count("ReadFile"), 20);
         EXPECT_EQ(m_fake->closes, letGo ? 1 : 0);
         EXPECT_EQ(m_port.IsOpen(), !letGo);
         if (!letGo) {
@@ -269,14 +251,13 @@ TEST_F(Kernel32Double, OnlyAPortThatHasGoneIsLetGoAndItComesBackAtItsRate) {
         EXPECT_GE(GetTickCount() - started, kShortWaitMs / 2);
         EXPECT_FALSE(m_port.IsOpen());
         m_fake->openError = 0;  // plugged back in
-        m_fake->reads = {{ReadStep::kPendingThenByte, SerialPort::kAck}};
+        m_fake->reads = {{ReadStep::kLateByte, SerialPort::kAck}};
         EXPECT_EQ(Exchange(), SerialPort::kAck);
         EXPECT_EQ(m_fake->opens, 1);
         EXPECT_EQ(m_fake->dcb.BaudRate, kRate);
     }
 }
 
-constexpr DWORD kBlockingOpenMs = 10000;
 // The scan's own limit is 2 s; anything near one blocking open means the limit did not hold.
 constexpr ULONGLONG kScanBoundMs = 5000;
 
@@ -287,17 +268,16 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
     const std::vector<std::uint32_t> free = {2, 8, 40, 200};
     for (std::uint32_t blockingCount : {0u, 3u, 64u}) {
         SCOPED_TRACE(blockingCount);
-        kernel32_double::Reset();
+        Reset();
         std::vector<std::string> blocking;
-        for (std::uint32_t number = 3; blocking.size() < blockingCount; number += 1) {
-            if (std::find(free.begin(), free.end(), number) == free.end()) {
-                blocking.push_back("\\\\.\\COM" + std::to_string(number));
-                kernel32_double::AddPort(blocking.back().c_str())->openDelayMs = kBlockingOpenMs;
+        for (std::uint32_t number = 2; number <= free.back(); ++number) {
+            const std::string name = "\\\\.\\COM" + std::to_string(number);
+            if (std::count(free.begin(), free.end(), number) != 0) {
+                AddPort(name.c_str())->busyAfterCloseMs = kShortWaitMs;
+            } else if (blocking.size() < blockingCount) {
+                blocking.push_back(name);
+                AddPort(name.c_str())->openDelayMs = 10000;
             }
-        }
-        for (std::uint32_t number : free) {
-            kernel32_double::AddPort(("\\\\.\\COM" + std::to_string(number)).c_str())
-                ->busyAfterCloseMs = kShortWaitMs;
         }
         const ULONGLONG started = GetTickCount64();
         SerialPortList* list = EnumeratePorts();
@@ -308,7 +288,7 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
         }
         EXPECT_EQ(listed, free);
         EXPECT_LT(GetTickCount64() - started, kScanBoundMs);
-        EXPECT_LE(kernel32_double::OpeningThreads(), 2 * blocking.size() + 1);
+        EXPECT_LE(OpeningThreads(), 2 * blocking.size() + 1);
         SerialPort* chosen = list->Find(free.back());
         ASSERT_NE(chosen, nullptr);
         EXPECT_TRUE(chosen->Open());
@@ -316,7 +296,7 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
 
         // The blocked opens end, cancelled, long before the double would let them.
         for (const std::string& name : blocking) {
-            const kernel32_double::FakePort* port = kernel32_double::PortNamed(name.c_str());
+            const FakePort* port = PortNamed(name.c_str());
             while (port->calls.empty() && GetTickCount64() - started < kScanBoundMs) {
                 Sleep(50);
             }
@@ -328,7 +308,8 @@ TEST(StartUp, PortsWhoseOpenBlocksAreLeftOutWithoutHoldingUpTheScan) {
 
 // What reaches WriteConsoleW from print on a console of the given output code page.
 std::wstring OnConsole(UINT codePage, void (*print)()) {
-    FakeConsole* fake = kernel32_double::Console();
+    Reset();
+    FakeConsole* fake = Console();
     fake->outputIsConsole = true;
     fake->outputCodePage = codePage;
     console::Setup();
@@ -342,15 +323,13 @@ std::wstring OnConsole(UINT codePage, void (*print)()) {
 // UTF-16 whatever the code page: an ANSI name on an OEM console; a French system's words without
 // their CR; the box as + - | where box characters are two columns wide; pieces of 256 characters.
 TEST(Console, TextReachesAConsoleAsUtf16) {
-    kernel32_double::Reset();
     EXPECT_EQ(OnConsole(850, [] { console::Print("File name: Pr\374fung.bin\n"); }),
               L"File name: Pr\u00FCfung.bin\n");
 
-    kernel32_double::Reset();
-    kernel32_double::AddPort("\\\\.\\COM251")->openError = ERROR_GEN_FAILURE;
-    kernel32_double::Console()->messageError = ERROR_GEN_FAILURE;
-    kernel32_double::Console()->message = L"Un p\u00E9riph\u00E9rique ne fonctionne pas.\r\n";
     const std::wstring ports = OnConsole(850, [] {
+        AddPort("\\\\.\\COM251")->openError = ERROR_GEN_FAILURE;
+        Console()->messageError = ERROR_GEN_FAILURE;
+        Console()->message = L"Un p\u00E9riph\u00E9rique ne fonctionne pas.\r\n";
         PortFinding finding;
         survey::FindPort("COM251", &finding);
         PortPrinter::PrintDetail(finding);
@@ -363,24 +342,22 @@ TEST(Console, TextReachesAConsoleAsUtf16) {
     const std::wstring plain = L"  +" + rule + L"+\n  | TELVORN v2.00  QEV downloader      |\n" +
                                L"  | Configuration download to the TEQ6 |\n  +" + rule + L"+\n";
     for (UINT codePage : {932u, 936u, 949u, 950u}) {
-        kernel32_double::Reset();
         EXPECT_EQ(OnConsole(codePage, [] { PrintBanner(); }), plain) << codePage;
     }
 
-    kernel32_double::Reset();
     OnConsole(437, [] {
         for (int i = 0; i < 300; ++i) {
             console::Print("%c", 'x');
         }
     });
-    EXPECT_EQ(kernel32_double::Console()->writes, (std::vector<DWORD>{256, 44}));
+    EXPECT_EQ(Console()->writes, (std::vector<DWORD>{256, 44}));
 }
 
 // No byte from a console (Ctrl+Z, Enter or Ctrl+C) is not the end of input, as from a pipe it is.
 TEST(Console, AReadOfNoByteEndsInputOnlyWhenItIsNotAConsole) {
     for (bool isConsole : {true, false}) {
-        kernel32_double::Reset();
-        FakeConsole* console = kernel32_double::Console();
+        Reset();
+        FakeConsole* console = Console();
         console->inputIsConsole = isConsole;
         console->inputReads = {FakeConsole::kNoByte, FakeConsole::kNoByte, 'x'};
         char character = 0;
