@@ -187,8 +187,13 @@ TEST_F(ExchangeLine, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     }
 }
 
-// A reply that arrives as the time-out ends still counts; the stop signal stays signalled.
-TEST_F(ExchangeLine, ReadTakesAWaitingByteBeforeTheStopSignal) {
+// Beneath the exchange: a reply that arrives as the time-out ends still counts, and the stop
+// signal stays signalled. A message far larger than a pseudo-terminal buffers arrives byte for
+// byte after the writer waits for room (a prime period, which holds every control byte a cooked
+// terminal acts on, never lines up with a buffer size). A stopped line (flow control, another
+// program's tcflow()) or a driver still sending holds a write until its limit; a hung-up line
+// (the adapter gone, EIO) is gone.
+TEST_F(ExchangeLine, ReadsAndWritesEndAsTheLineAllows) {
     ASSERT_NO_FATAL_FAILURE(Open(113));
     const platform::Handle stop = platform::NewEvent();
     ASSERT_NE(platform::kNoHandle, stop);
@@ -200,12 +205,7 @@ TEST_F(ExchangeLine, ReadTakesAWaitingByteBeforeTheStopSignal) {
     EXPECT_EQ(0x15, byte);
     EXPECT_EQ(ReadOutcome::kStopped, platform::ReadByte(m_port, platform::kNoHandle, stop, &byte));
     platform::CloseEvent(stop);
-}
 
-// Far more than a pseudo-terminal buffers, so that the writer waits for room; a prime period, which
-// holds every control byte a cooked terminal acts on, never lines up with a buffer size.
-TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
-    ASSERT_NO_FATAL_FAILURE(Open(114));
     Bytes message(2 * 1024 * 1024);
     for (std::size_t i = 0; i < message.size(); ++i) {
         message[i] = static_cast<std::uint8_t>(i % 251);
@@ -215,13 +215,7 @@ TEST_F(ExchangeLine, MessagesArriveByteForByteAndWholeAfterWaitingForRoom) {
     EXPECT_EQ(WriteOutcome::kWritten, Write(message, kNoLimitMs));
     device.join();
     EXPECT_EQ(message, received);
-}
 
-// A line whose output is stopped (flow control, or another program's tcflow()) holds the write,
-// and so does a driver still sending the message: either is given up at its limit; a line hung up
-// is gone.
-TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
-    ASSERT_NO_FATAL_FAILURE(Open(116));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOOFF));
     EXPECT_EQ(WriteOutcome::kHeld, Write({SerialPort::kAck}, kStillWaitingMs));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOON));
@@ -229,7 +223,6 @@ TEST_F(ExchangeLine, AStoppedLineHoldsTheWriteOnlyUntilItsLimit) {
     const WriteOutcome queued = Write({SerialPort::kAck}, kStillWaitingMs);
     line_double::keepQueued = false;
     EXPECT_EQ(WriteOutcome::kHeld, queued);
-    // A hung-up line (the adapter gone) fails the write with EIO.
     m_terminal->CloseMaster();
     EXPECT_EQ(WriteOutcome::kGone, Write({SerialPort::kAck}, kStillWaitingMs));
 }
