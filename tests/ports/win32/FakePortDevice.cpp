@@ -13,16 +13,16 @@
 
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr DWORD kAnyProfile = 0;
 
-const BYTE* Bytes(const char* text) {
-    return reinterpret_cast<const BYTE*>(text);
-}
-
-DWORD SizeWithNul(const char* text) {
-    return static_cast<DWORD>(std::strlen(text) + 1);
+// A REG_SZ value's bytes, its NUL included.
+bool SetText(HDEVINFO devices, SP_DEVINFO_DATA* device, HKEY key, const char* name,
+             const char* text) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
+    const DWORD size = static_cast<DWORD>(std::strlen(text) + 1);
+    return name == nullptr
+               ? SetupDiSetDeviceRegistryPropertyA(devices, device, SPDRP_FRIENDLYNAME, bytes, size)
+               : RegSetValueExA(key, name, 0, REG_SZ, bytes, size) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -31,9 +31,8 @@ DWORD SizeWithNul(const char* text) {
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: fake_port_device NUMBER FRIENDLY-NAME\n");
-        return kExitUsage;
+        return 2;
     }
-    const char* friendlyName = argv[2];
     char portName[16];
     char instanceId[64];
     std::snprintf(portName, sizeof portName, "COM%s", argv[1]);
@@ -49,16 +48,11 @@ int main(int argc, char** argv) {
     }
     HKEY key = SetupDiCreateDevRegKeyA(devices, &device, DICS_FLAG_GLOBAL, kAnyProfile, DIREG_DEV,
                                        nullptr, nullptr);
-    const bool named =
-        key != INVALID_HANDLE_VALUE &&
-        SetupDiSetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, Bytes(friendlyName),
-                                          SizeWithNul(friendlyName)) &&
-        RegSetValueExA(key, "PortName", 0, REG_SZ, Bytes(portName), SizeWithNul(portName)) ==
-            ERROR_SUCCESS;
-    if (!named) {
+    if (key == INVALID_HANDLE_VALUE || !SetText(devices, &device, key, nullptr, argv[2]) ||
+        !SetText(devices, &device, key, "PortName", portName)) {
         std::fprintf(stderr, "fake_port_device: naming %s failed (error %lu)\n", instanceId,
                      static_cast<unsigned long>(GetLastError()));
-        return kExitFailed;
+        return 1;
     }
     return 0;
 }
