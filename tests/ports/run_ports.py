@@ -6,9 +6,9 @@ import termios
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import (  # noqa: E402
-    RUN_TIMEOUT, Skip, case, expect, expect_equal, family_name, lease_port, main, relink)
+    AS_NOBODY, CAN_BE_NOBODY, RUN_TIMEOUT, Skip, case, expect, expect_equal, family_name, holding,
+    lease_port, main, relink)
 
-NOBODY = 65534
 HINT = "To use ports of group dialout, join it: sudo usermod -aG dialout $USER, then log in again."
 
 
@@ -44,13 +44,13 @@ class Ports(contextlib.ExitStack):
         self.callback(remove)
         return path
 
-    def terminal(self, name):
-        """A pseudo-terminal linked into the device folder as name; returns the link."""
+    def terminal(self, name=None):
+        """A pseudo-terminal, linked into the device folder as name if given; returns its path."""
         master, slave = os.openpty()
         slave_name = os.ttyname(slave)
         os.close(slave)
         self.callback(os.close, master)
-        return self.link(name, slave_name)
+        return self.link(name, slave_name) if name else slave_name
 
     def sysfs(self, path, text=None, link=None):
         """A file with text in the sysfs folder, or a link to another path there (only the last
@@ -62,14 +62,8 @@ class Ports(contextlib.ExitStack):
         else:
             pathlib.Path(full).write_text(text + "\n")
 
-    def run(self, *args, as_user=None):
-        command = self.command + list(args)
-        if as_user is not None:
-            # The build may lie in a folder only its owner can enter (a clone in mktemp -d); the
-            # device's group is still needed to open a device for writing.
-            command = ["setpriv", "--reuid=%d" % as_user, "--regid=%d" % as_user,
-                       "--clear-groups", "--inh-caps=+dac_read_search",
-                       "--ambient-caps=+dac_read_search"] + command
+    def run(self, *args, as_nobody=False):
+        command = (AS_NOBODY if as_nobody else []) + self.command + list(args)
         # Text mode also reads the Windows C runtime's line ends as "\n".
         done = subprocess.run(command, capture_output=True, text=True, timeout=RUN_TIMEOUT)
         return done.returncode, done.stdout, done.stderr
@@ -103,9 +97,8 @@ def listing_and_details(context):
         for make, state in kinds:
             number = ports.lease()
             not_ports.append((number, ports.place(family_name(number), make), state))
-        empty_number = ports.lease()
-        empty = ports.terminal(family_name(empty_number))
-        ports.sysfs(os.path.join("class", "tty", family_name(empty_number), "type"), text="0")
+        empty = ports.terminal(family_name(ports.lease()))
+        ports.sysfs(os.path.join("class", "tty", os.path.basename(empty), "type"), text="0")
         by_id = ports.link("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0",
                            "../../ttyUSB0")
         unplugged = ports.link("serial/by-id/usb-Prolific_PL2303-if00-port0", "../../ttyUSB31")
@@ -129,30 +122,25 @@ def listing_and_details(context):
         for device in (os.path.dirname(uart_port), uart_port):
             ports.sysfs(os.path.join(device, "subsystem"), link="bus/serial-base")
         ports.sysfs(os.path.join("class", "tty", os.path.basename(uart), "device"), link=uart_port)
-        forked = ports.terminal(family_name(ports.lease()))
-        opened = ports.terminal(family_name(ports.lease()))
-        answered = ports.terminal(family_name(ports.lease()))
-        stale = ports.terminal(family_name(ports.lease()))
+        forked, opened, answered, stale = [
+            ports.terminal(family_name(ports.lease())) for _ in range(4)]
         # This process holds one port as telvorn does (its lock, exclusive mode), and the other end
         # of one it merely has open, as the simulator does; a child has one open without a lock.
-        holder = os.open(acm, os.O_RDWR | os.O_NOCTTY)
-        ports.callback(os.close, holder)
+        holder = ports.enter_context(holding(acm))
         fcntl.flock(holder, fcntl.LOCK_EX)
         fcntl.ioctl(holder, termios.TIOCEXCL)
         ports.callback(os.close, os.open(answered, os.O_RDWR | os.O_NOCTTY))
         # Exclusive mode that a killed telvorn left behind: no lock, a program that merely has the
         # port open is no holder.
-        left = os.open(stale, os.O_RDWR | os.O_NOCTTY)
-        fcntl.ioctl(left, termios.TIOCEXCL)
-        opener = subprocess.Popen(["sleep", "600"], stdin=left)
-        os.close(left)
+        with holding(stale) as left:
+            fcntl.ioctl(left, termios.TIOCEXCL)
+            opener = subprocess.Popen(["sleep", "600"], stdin=left)
+        with holding(opened) as line:
+            reader = subprocess.Popen(["sleep", "600"], stdin=line)
         ports.callback(opener.kill)
-        line = os.open(opened, os.O_RDWR | os.O_NOCTTY)
-        reader = subprocess.Popen(["sleep", "600"], stdin=line)
-        os.close(line)
         ports.callback(reader.kill)
-        with open("/proc/self/comm") as comm:
-            this_process = "PID %d (%s)" % (os.getpid(), comm.read().strip())
+        comm = pathlib.Path("/proc/self/comm").read_text().strip()
+        this_process = "PID %d (%s)" % (os.getpid(), comm)
         # A program that locks the port and goes on in the background: the lock's owner in
         # /proc/locks is the shell, which has ended.
         sleeper = int(subprocess.run(
@@ -207,8 +195,7 @@ def listing_and_details(context):
             details.append((path, 1, "%s: %s %s%s\n" % (path, path, is_, state)))
         for name, code, beginning in details:
             status, output, _ = ports.run(name)
-            expect_equal(status, code, "exit status for %s" % name)
-            expect_equal(output[:len(beginning)], beginning, "detail of %s" % name)
+            expect_equal((status, output[:len(beginning)]), (code, beginning), "detail of " + name)
 
 
 @case(targets=("linux",))
@@ -248,16 +235,16 @@ def command_line(context):
 @case(targets=("linux",))
 def no_permission(context):
     """A user outside the device's group is told which group to join; a file is still a file."""
-    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+    if not CAN_BE_NOBODY:
         raise Skip("needs root and setpriv (util-linux) to run as nobody")
     with Ports(context) as ports:
-        status, _, errors = ports.run("--help", as_user=NOBODY)
+        status, _, errors = ports.run("--help", as_nobody=True)
         if status != 0:
             raise Skip("setpriv cannot run the tool as nobody: %s" % errors.strip())
         plain_number = ports.lease()
         plain = ports.place(family_name(plain_number), lambda path: open(path, "w").close())
         detail = "COM%d: %s is a regular file, not a serial port\n" % (plain_number, plain)
-        expect_equal(ports.run("COM%d" % plain_number, as_user=NOBODY)[:2], (1, detail),
+        expect_equal(ports.run("COM%d" % plain_number, as_nobody=True)[:2], (1, detail),
                      "a file's status and detail")
         number = ports.lease()
         link = ports.terminal(family_name(number))
@@ -265,8 +252,8 @@ def no_permission(context):
         os.chmod(os.readlink(link), 0o660)
         detail = "COM%d: %s\n  state:        no permission (group dialout)\n%s\n" % (
             number, link, HINT)
-        expect_equal(ports.run("COM%d" % number, as_user=NOBODY)[:2], (0, detail), "the detail")
-        status, output, _ = ports.run(as_user=NOBODY)
+        expect_equal(ports.run("COM%d" % number, as_nobody=True)[:2], (0, detail), "the detail")
+        status, output, _ = ports.run(as_nobody=True)
         line = line_for(output, link)
         pattern = r"COM%d +%s +no permission \(group dialout\)" % (number, re.escape(link))
         expect(re.fullmatch(pattern, line), "line: %r" % line)
@@ -283,11 +270,8 @@ def mapped_ports(context):
     friendly_name = "Test Serial Port (COM%d)" % named
     with Ports(context) as ports:
         for number in (named, unnamed):
-            master, slave = os.openpty()
-            ports.callback(os.close, master)
+            context.dosdevice(number, ports.terminal())
             ports.callback(context.dosdevice, number)
-            context.dosdevice(number, os.ttyname(slave))
-            os.close(slave)
         helper = os.path.join(context.windows_build, "tests", "fake_port_device.exe")
         for number, name in ((named, friendly_name), (300, "Far Port (COM300)")):
             subprocess.run([context.wine_run, helper, str(number), name], timeout=RUN_TIMEOUT,
@@ -302,10 +286,9 @@ def mapped_ports(context):
             line = line_for(output, r"\\.\COM%d" % number)
             expect(re.fullmatch(r"COM%d +\\\\\.\\COM%d +%s" % (number, number, re.escape(ending)),
                                 line), "line: %r" % line)
-        status, output, _ = ports.run("COM%d" % named)
         detail = "COM%d: \\\\.\\COM%d\n  state:        free\n  name:         %s\n" % (
             named, named, friendly_name)
-        expect_equal((status, output), (0, detail), "status and detail")
+        expect_equal(ports.run("COM%d" % named)[:2], (0, detail), "status and detail")
         expect_equal(ports.run("COM213")[0], 1, "exit status for a port that is not mapped")
 
 
