@@ -32,12 +32,10 @@ Answers Play(DeviceModel* model, const char* steps) {
         const Verdict verdict = *step == 'C'   ? model->OnConnectRequest()
                                 : *step == 'E' ? model->OnEndMessage()
                                                : model->OnBlock(Block(*step == 'G'));
-        const char* answer = verdict.answer == Answer::kAck   ? "ACK"
-                             : verdict.answer == Answer::kNak ? "NAK"
-                                                              : "none";
-        const bool reason = verdict.reason != nullptr;
+        const char* const names[] = {"ACK", "NAK", "none"};  // in Answer's order
         answers.push_back(std::to_string(verdict.number) + "." + std::to_string(verdict.attempt) +
-                          " " + answer + (reason ? std::string(" (") + verdict.reason + ")" : ""));
+                          " " + names[static_cast<int>(verdict.answer)] +
+                          (verdict.reason ? std::string(" (") + verdict.reason + ")" : ""));
     }
     return answers;
 }
