@@ -29,11 +29,8 @@ std::vector<Bytes> Drain(Transmission* out) {
 // already be waiting when it does, to be purged before its next message.
 TEST(SimReplyComposer, ChatterHoldsNoReplyAndTheReplyLeavesWithItsStaleTail) {
     SimOptions options;
-    options.text = "OK:";
-    options.xoff = true;
-    options.controlBytes = true;
-    options.randomBytes = 5000;
-    options.flood = 300;
+    options.text = "OK:", options.xoff = options.controlBytes = true;
+    options.randomBytes = 5000, options.flood = 300;
     ReplyComposer composer(options);
     Transmission out;
     ASSERT_TRUE(out.Reserve(composer.MaxLength()));

@@ -4,13 +4,9 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
 #include <vector>
 
 namespace {
-
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
 TEST(CommandLine, ReadsEachArgumentFromItsSecondCharacter) {
     const struct {
@@ -35,9 +31,9 @@ TEST(CommandLine, ReadsEachArgumentFromItsSecondCharacter) {
         {{"f", "-b \t+42abc"}, 1, 42},
         {{"f", "-b0x1F"}, 1, 0},
         {{"f", "-b- 5"}, 1, 0},
-        {{"f", "-b2147483648"}, 1, kMax},
-        {{"f", "-b99999999999999999999999"}, 1, kMax},
-        {{"f", "--2147483649"}, kMin, 115200},
+        {{"f", "-b2147483648"}, 1, INT32_MAX},
+        {{"f", "-b99999999999999999999999"}, 1, INT32_MAX},
+        {{"f", "--2147483649"}, INT32_MIN, 115200},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv = {"telvorn"};

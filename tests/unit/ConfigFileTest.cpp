@@ -4,35 +4,31 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "config/DataBlock.h"
 #include "config/DataBuffer.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The bytes of a file, word by word: H the header, S the signature, E the end marker, B<n> block
-// n, X<n> block n with its check word off by one, #<hex> raw bytes, -<n> drop the last n bytes.
-Bytes File(const std::string& words) {
-    Bytes file;
+// The bytes of a file, word by word: H the header (the signature over and over, no zeros: it is
+// never looked at), S the signature, E the end marker, B<n> block n, X<n> block n with its check
+// word off by one, #<hex> raw bytes, -<n> drop the last n bytes.
+std::string File(const std::string& words) {
+    std::string file;
     std::istringstream in(words);
     for (std::string word; in >> word;) {
-        Bytes part;
-        if (word == "H") {  // not zeros, and holding the signature: the header is never looked at
-            for (std::size_t i = 0; i < kHeaderSize; ++i) {
-                part.push_back(kFileMagic[i % kMarkerSize]);
+        if (word == "H" || word == "S" || word == "E") {
+            const std::uint8_t* marker = word == "E" ? kEndMarker : kFileMagic;
+            for (std::size_t i = 0; i < (word == "H" ? kHeaderSize : kMarkerSize); ++i) {
+                file.push_back(static_cast<char>(marker[i % kMarkerSize]));
             }
-        } else if (word == "S" || word == "E") {
-            const std::uint8_t* marker = word == "S" ? kFileMagic : kEndMarker;
-            part.assign(marker, marker + kMarkerSize);
         } else if (word[0] == '#') {
             for (std::size_t i = 1; i + 1 < word.size(); i += 2) {
-                part.push_back(static_cast<std::uint8_t>(std::stoi(word.substr(i, 2), 0, 16)));
+                file.push_back(static_cast<char>(std::stoi(word.substr(i, 2), 0, 16)));
             }
         } else if (word[0] == '-') {
             file.resize(file.size() - std::stoul(word.substr(1)));
@@ -43,9 +39,8 @@ Bytes File(const std::string& words) {
             }
             const auto checkWord = CheckWordFor(block.bytes) + (word[0] == 'X');
             StoreCheckWord(&block, static_cast<std::uint16_t>(checkWord));
-            part.assign(block.bytes, block.bytes + kBlockSize);
+            file.append(block.bytes, block.bytes + kBlockSize);
         }
-        file.insert(file.end(), part.begin(), part.end());
     }
     return file;
 }
@@ -83,11 +78,7 @@ TEST(ConfigFile, LoadsOrRefusesEachShape) {
     DataBuffer store;
     for (const auto& expected : cases) {
         SCOPED_TRACE(expected.words);
-        const Bytes file = File(expected.words);
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(out, nullptr) << path;
-        ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), out), file.size());
-        ASSERT_EQ(std::fclose(out), 0);
+        ASSERT_TRUE(std::ofstream(path, std::ios::binary) << File(expected.words)) << path;
         LoadReport report;
         const ResultCode result = ReadConfigFile(path.c_str(), &store, &report);
         EXPECT_EQ(result, expected.result) << ErrorText(result);

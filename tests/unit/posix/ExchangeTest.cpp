@@ -28,12 +28,12 @@ using platform::ReadOutcome;
 using platform::WriteOutcome;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kMessage = "\x03\x12\x00\xFF";
+const Bytes kMessage = {0x03, 0x12, 0x00, 0xFF};
 // The message leaves as its exchange starts: waiting longer for it would only slow a failure.
 constexpr std::uint32_t kMessageDueMs = 5000;
 
 // The port end of a linked line: as an exchange holds it (Configure), or only its handle, open and
-// raw, for ReadByte and WriteMessage beneath the exchange (Open). Within kStillWaitingMs a write
+// raw, for ReadByte and WriteMessage beneath the exchange (m_port). Within kStillWaitingMs a write
 // that wrongly returns at once has done so.
 constexpr std::uint32_t kStillWaitingMs = 100;
 constexpr std::uint32_t kNoLimitMs = 60000;
@@ -45,10 +45,18 @@ class ExchangeLine : public ::testing::Test {
         ASSERT_TRUE(m_serialPort.SetPortNumber(number));
         ASSERT_TRUE(m_serialPort.Configure(115200));
     }
-    void Open(std::uint32_t number) {
-        m_terminal.reset(new LinkedTerminal(number));
-        m_port = platform::OpenPort(m_terminal->DeviceName());
-        ASSERT_TRUE(m_port != platform::kNoHandle && platform::SetLineSettings(m_port, 9600));
+    // On a thread of its own: a hang ends the run, as the thread would go on using the test's data.
+    std::uint8_t ExchangeThatMustEnd(const Bytes& message, std::uint32_t timeoutMs,
+                                     bool announce = false) {
+        std::future<std::uint8_t> reply = std::async(std::launch::async, [&] {
+            return m_serialPort.Exchange(message.data(), static_cast<std::uint32_t>(message.size()),
+                                         timeoutMs, announce);
+        });
+        if (reply.wait_for(std::chrono::milliseconds(kWatchdogMs)) != std::future_status::ready) {
+            std::fprintf(stderr, "The exchange did not end: it hangs.\n");
+            std::abort();
+        }
+        return reply.get();
     }
     // One exchange: the device takes the whole message, then answers with reply or hangs up.
     std::uint8_t Exchange(const std::string& reply, std::uint32_t timeoutMs, bool announce,
@@ -64,12 +72,10 @@ class ExchangeLine : public ::testing::Test {
             }
         });
         testing::internal::CaptureStdout();
-        const std::uint8_t got =
-            m_serialPort.Exchange(reinterpret_cast<const std::uint8_t*>(kMessage.data()),
-                                  static_cast<std::uint32_t>(kMessage.size()), timeoutMs, announce);
+        const std::uint8_t got = ExchangeThatMustEnd(kMessage, timeoutMs, announce);
         *console = testing::internal::GetCapturedStdout();
         device.join();
-        EXPECT_EQ(std::string(deviceGot.begin(), deviceGot.end()), kMessage);
+        EXPECT_EQ(deviceGot, kMessage);
         return got;
     }
     void TearDown() override {
@@ -133,19 +139,6 @@ TEST_F(ExchangeLine, TakesTheFirstReplyByteAndShowsOnlyPrintableText) {
     EXPECT_EQ(rate, 115200u);
 }
 
-// On a thread of its own: a hang ends the run, as the thread would go on using the test's data.
-std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::uint32_t timeoutMs) {
-    std::future<std::uint8_t> reply = std::async(std::launch::async, [&] {
-        return port->Exchange(message.data(), static_cast<std::uint32_t>(message.size()), timeoutMs,
-                              false);
-    });
-    if (reply.wait_for(std::chrono::milliseconds(kWatchdogMs)) != std::future_status::ready) {
-        std::fprintf(stderr, "The exchange did not end: it hangs.\n");
-        std::abort();
-    }
-    return reply.get();
-}
-
 // A device that never stops talking (the double keeps the line readable: a pseudo-terminal's
 // input has gaps) must not hold the exchange for ever; a write held by flow control is given up
 // at its bound, twice the block's time on the wire (10 bits a byte) plus the exchange's time-out,
@@ -153,16 +146,13 @@ std::uint8_t ExchangeThatMustEnd(SerialPort* port, const Bytes& message, std::ui
 // answers the attempt.
 TEST_F(ExchangeLine, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
     constexpr std::uint32_t kHeldPort = 122;
-    constexpr std::uint64_t kBitsPerByte = 10, kMsPerSecond = 1000;
     constexpr std::uint32_t kNeverMs = 10 * kWatchdogMs, kSetUpSlackMs = 1000;
     ASSERT_NO_FATAL_FAILURE(Configure(kHeldPort));
     line_double::keepReadable = true;
     testing::internal::CaptureStdout();
-    const std::uint8_t talked =
-        ExchangeThatMustEnd(&m_serialPort, {kMessage.begin(), kMessage.end()}, 100);
+    EXPECT_EQ(ExchangeThatMustEnd(kMessage, 100), SerialPort::kNoReply);
     line_double::keepReadable = false;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
-    EXPECT_EQ(talked, SerialPort::kNoReply);
 
     const Bytes block(kBlockSize, 0x55);
     for (const std::uint32_t rate : {300u, 9600u, 115200u}) {
@@ -175,13 +165,13 @@ TEST_F(ExchangeLine, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
         line_double::answerWhileHeld = answered ? m_terminal->Master() : -1;
         line_double::holdWrites = true;
         testing::internal::CaptureStdout();
-        const std::uint8_t reply = ExchangeThatMustEnd(&m_serialPort, block, kNeverMs);
+        EXPECT_EQ(ExchangeThatMustEnd(block, kNeverMs),
+                  answered ? SerialPort::kAck : SerialPort::kNoReply);
         line_double::holdWrites = false;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), answered ? "" : ".");
-        EXPECT_EQ(reply, answered ? SerialPort::kAck : SerialPort::kNoReply);
         EXPECT_TRUE(line_double::outputFlushed);
         EXPECT_TRUE(m_serialPort.LastWriteHeld());
-        const std::uint64_t wireMs = kBlockSize * kBitsPerByte * kMsPerSecond / rate;
+        const std::uint64_t wireMs = kBlockSize * 10 * 1000 / rate;
         EXPECT_GE(line_double::heldWaitMs, static_cast<int>(2 * wireMs + kNeverMs - kSetUpSlackMs));
         ASSERT_EQ(0, tcflow(m_terminal->Other(), TCOON));
     }
@@ -194,7 +184,9 @@ TEST_F(ExchangeLine, NeitherANeverSilentDeviceNorAHeldWriteHoldsIt) {
 // program's tcflow()) or a driver still sending holds a write until its limit; a hung-up line
 // (the adapter gone, EIO) is gone.
 TEST_F(ExchangeLine, ReadsAndWritesEndAsTheLineAllows) {
-    ASSERT_NO_FATAL_FAILURE(Open(113));
+    m_terminal.reset(new LinkedTerminal(113));
+    m_port = platform::OpenPort(m_terminal->DeviceName());
+    ASSERT_TRUE(m_port != platform::kNoHandle && platform::SetLineSettings(m_port, 9600));
     const platform::Handle stop = platform::NewEvent();
     ASSERT_NE(platform::kNoHandle, stop);
     platform::SignalEvent(stop);
@@ -220,9 +212,8 @@ TEST_F(ExchangeLine, ReadsAndWritesEndAsTheLineAllows) {
     EXPECT_EQ(WriteOutcome::kHeld, Write({SerialPort::kAck}, kStillWaitingMs));
     ASSERT_EQ(0, tcflow(static_cast<int>(m_port), TCOON));
     line_double::keepQueued = true;
-    const WriteOutcome queued = Write({SerialPort::kAck}, kStillWaitingMs);
+    EXPECT_EQ(WriteOutcome::kHeld, Write({SerialPort::kAck}, kStillWaitingMs));
     line_double::keepQueued = false;
-    EXPECT_EQ(WriteOutcome::kHeld, queued);
     m_terminal->CloseMaster();
     EXPECT_EQ(WriteOutcome::kGone, Write({SerialPort::kAck}, kStillWaitingMs));
 }

@@ -14,13 +14,12 @@ using namespace line_double;
 constexpr useconds_t kReaderTakesItUs = 200000;
 
 template <typename Function>
-static Function Real(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+static Function* Real(Function*, const char* name) {
+    return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
 }
 
 extern "C" int poll(pollfd* descriptors, nfds_t count, int timeoutMs) {
-    using Poll = int (*)(pollfd*, nfds_t, int);
-    static const Poll realPoll = Real<Poll>("poll");
+    static const auto realPoll = Real(poll, "poll");
     if (holdWrites && count == 1 && (descriptors[0].events & POLLOUT) != 0) {
         const int device = answerWhileHeld.exchange(-1);
         if (device >= 0 && write(device, "\x06", 1) == 1) {
@@ -40,8 +39,7 @@ extern "C" int poll(pollfd* descriptors, nfds_t count, int timeoutMs) {
 }
 
 extern "C" int ioctl(int descriptor, unsigned long request, ...) noexcept {
-    using Ioctl = int (*)(int, unsigned long, void*);
-    static const Ioctl realIoctl = Real<Ioctl>("ioctl");
+    static const auto realIoctl = Real(ioctl, "ioctl");
     va_list arguments;
     va_start(arguments, request);
     void* argument = va_arg(arguments, void*);
@@ -62,8 +60,7 @@ extern "C" int ioctl(int descriptor, unsigned long request, ...) noexcept {
 // The port reads a rate with a standard code through tcgetattr(), and any other through TCGETS2:
 // a rate to report makes the line seem to run at another rate, which TCGETS2 then tells.
 extern "C" int tcgetattr(int descriptor, termios* line) {
-    using TcGetAttr = int (*)(int, termios*);
-    static const TcGetAttr realTcGetAttr = Real<TcGetAttr>("tcgetattr");
+    static const auto realTcGetAttr = Real(tcgetattr, "tcgetattr");
     const int result = realTcGetAttr(descriptor, line);
     if (result == 0 && reportedRate != 0) {
         line->c_cflag = (line->c_cflag & ~CBAUD) | BOTHER;
@@ -72,8 +69,7 @@ extern "C" int tcgetattr(int descriptor, termios* line) {
 }
 
 extern "C" int tcflush(int descriptor, int queue) {
-    using TcFlush = int (*)(int, int);
-    static const TcFlush realTcFlush = Real<TcFlush>("tcflush");
+    static const auto realTcFlush = Real(tcflush, "tcflush");
     outputFlushed = outputFlushed || queue == TCOFLUSH;
     return realTcFlush(descriptor, queue);
 }

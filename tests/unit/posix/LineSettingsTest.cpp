@@ -41,8 +41,7 @@ TEST(ConfiguredLine, IsRawAtTheExactRateWithinItsToleranceAndRestoredExactlyOnCl
     found.c_iflag |= ICRNL | IXON | ISTRIP;
     found.c_lflag |= ICANON | ECHO | ISIG;
     found.c_cflag |= CRTSCTS | CSTOPB;
-    found.c_cc[VMIN] = 4;
-    found.c_cc[VTIME] = 5;
+    found.c_cc[VMIN] = 4, found.c_cc[VTIME] = 5;
     ASSERT_EQ(0, tcsetattr(observer, TCSANOW, &found));
     // Where termios2 is missing (qemu-user, some kernels), a rate without a code can be neither
     // found on the port nor set.

@@ -30,7 +30,6 @@ class LinkedTerminal {
     explicit LinkedTerminal(std::uint32_t portNumber)
         : m_linkPath(LinkPathFor(portNumber)),
           m_deviceName("\\\\.\\COM" + std::to_string(portNumber)) {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         char slavePath[PATH_MAX];
         if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0 &&
             ptsname_r(m_master, slavePath, sizeof slavePath) == 0 &&
@@ -59,8 +58,7 @@ class LinkedTerminal {
     std::vector<std::uint8_t> Receive(std::size_t count, std::uint32_t waitMs = kWatchdogMs) const {
         std::vector<std::uint8_t> received(count);
         std::size_t taken = 0;
-        ssize_t got = 1;
-        while (got > 0 && taken < count && BecomesReadable(m_master, waitMs)) {
+        for (ssize_t got = 1; got > 0 && taken < count && BecomesReadable(m_master, waitMs);) {
             got = read(m_master, received.data() + taken, count - taken);
             taken += static_cast<std::size_t>(std::max<ssize_t>(got, 0));
         }
@@ -77,7 +75,7 @@ class LinkedTerminal {
     }
 
   private:
-    int m_master = -1;
+    int m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     int m_other = -1;
     bool m_linked = false;
     std::string m_linkPath;

@@ -44,8 +44,7 @@ int ExclusiveMode(int terminal) {
 // that is no terminal, are not listed; the first scan left none of its probes holding on.
 TEST(PortDiscovery, ListsOnlyFreeTerminals) {
     constexpr std::uint32_t kLocked = 100, kPlainFile = 102, kFree = 103;
-    LinkedTerminal locked(kLocked);
-    LinkedTerminal free(kFree);
+    LinkedTerminal locked(kLocked), free(kFree);
     const std::string plainFile = LinkedTerminal::LinkPathFor(kPlainFile);
     ASSERT_EQ(0, close(open(plainFile.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644)));
     ASSERT_EQ(0, flock(locked.Other(), LOCK_EX | LOCK_NB));
@@ -55,49 +54,39 @@ TEST(PortDiscovery, ListsOnlyFreeTerminals) {
     unlink(plainFile.c_str());
 }
 
-// A terminal in another program's exclusive use is refused and left exclusive; only a privileged
-// process can open such a terminal at all.
-TEST(PortOwnership, OpenPortIsExclusiveUntilClosedWhileProbingLeavesNoTrace) {
+// Programs starting together probe the same ports at the same moment: a probe in progress must
+// neither hide the port from another program's scan nor make its download's open fail. An open
+// port is exclusive until closed, while a probe leaves no trace; a terminal in another program's
+// exclusive use is refused and left exclusive (only a privileged process can open one at all).
+TEST(PortOwnership, ProbesHideNothingAndLeaveNoTraceWhileAnOpenPortIsExclusiveUntilClosed) {
     constexpr std::uint32_t kPort = 106;
     LinkedTerminal terminal(kPort);
     const int observer = terminal.Other();
+    SerialPort port;
+    ASSERT_TRUE(port.SetPortNumber(kPort));
+    ASSERT_EQ(0, flock(observer, LOCK_SH | LOCK_NB));
+    EXPECT_EQ((Numbers{kPort}), ListedPortsBetween(kPort, kPort));
+    std::thread probeEnds([observer] {
+        platform::SleepMs(20);
+        flock(observer, LOCK_UN);
+    });
+    EXPECT_TRUE(port.Open());
+    probeEnds.join();
     if (ExclusiveMode(observer) < 0) {
         GTEST_SKIP() << "TIOCGEXCL is not translated here (qemu-user)";
     }
+    EXPECT_EQ(1, ExclusiveMode(observer));
+    port.Close();
+    EXPECT_EQ(0, ExclusiveMode(observer));
     const platform::Handle probe = platform::ProbePort(terminal.DeviceName());
     ASSERT_NE(platform::kNoHandle, probe);
     EXPECT_EQ(0, ExclusiveMode(observer));
     platform::ClosePort(probe);
-
-    SerialPort port;
-    ASSERT_TRUE(port.SetPortNumber(kPort));
-    ASSERT_TRUE(port.Open());
-    EXPECT_EQ(1, ExclusiveMode(observer));
-    port.Close();
-    EXPECT_EQ(0, ExclusiveMode(observer));
     if (geteuid() == 0) {
         ASSERT_EQ(0, ioctl(observer, TIOCEXCL));
         EXPECT_EQ(platform::kNoHandle, platform::OpenPort(terminal.DeviceName()));
         EXPECT_EQ(1, ExclusiveMode(observer));
     }
-}
-
-// Programs starting together probe the same ports at the same moment: a probe in progress must
-// neither hide the port from another program's scan nor make its download's open fail.
-TEST(PortOwnership, AnotherProgramsProbeHidesNothing) {
-    constexpr std::uint32_t kPort = 108;
-    LinkedTerminal terminal(kPort);
-    const int probing = terminal.Other();
-    ASSERT_EQ(0, flock(probing, LOCK_SH | LOCK_NB));
-    EXPECT_EQ((Numbers{kPort}), ListedPortsBetween(kPort, kPort));
-    std::thread probeEnds([probing] {
-        platform::SleepMs(20);
-        flock(probing, LOCK_UN);
-    });
-    SerialPort port;
-    ASSERT_TRUE(port.SetPortNumber(kPort));
-    EXPECT_TRUE(port.Open());
-    probeEnds.join();
 }
 
 }  // namespace

@@ -19,20 +19,18 @@ TEST(PortTable, MapsTheEdgesOfEachFamilyBothWaysAndRefusesTheRest) {
         {65, "ttyACM0"}, {96, "ttyACM31"}, {97, "ttyAMA0"}, {128, "ttyAMA31"},
     };
     char path[kDevicePathSize];
+    std::uint32_t number = 0;  // each row's number differs from the one before
     for (const auto& mapping : mappings) {
         const std::string deviceName = "\\\\.\\COM" + std::to_string(mapping.number);
         ASSERT_TRUE(DevicePathFor(deviceName.c_str(), path)) << deviceName;
         EXPECT_EQ(std::string(TELVORN_DEVICE_DIR) + "/" + mapping.fileName, path);
-        std::uint32_t number = 0;
         ASSERT_TRUE(PortNumberFor(mapping.fileName, &number)) << mapping.fileName;
         EXPECT_EQ(mapping.number, number) << mapping.fileName;
     }
     // Only the program's own names of COM1-256 come here; past the last family there is no file.
     EXPECT_FALSE(DevicePathFor("\\\\.\\COM129", path));
-    const char* const unnamed[] = {"ttyS32", "ttyUSB00", "ttyUSB", "ttySAC0", "ttyXRUSB0", "ttyS-1",
-                                   "ttyS1x", "tty0",     "",       "rfcomm0", "ttyUSB1 "};
-    for (const char* fileName : unnamed) {
-        std::uint32_t number = 0;
+    for (const char* fileName : {"ttyS32", "ttyUSB00", "ttyUSB", "ttySAC0", "ttyXRUSB0", "ttyS-1",
+                                 "ttyS1x", "tty0", "", "rfcomm0", "ttyUSB1 "}) {
         EXPECT_FALSE(PortNumberFor(fileName, &number)) << fileName;
     }
 }
