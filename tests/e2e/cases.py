@@ -24,8 +24,7 @@ BLOCK_2_GIVEN_UP = download_body(3, upto=1) + b"".join(
 
 def expect_idle(context, run):
     """A thread spinning on a dead line or empty input uses the CPU all along; Wine's start, 1 s."""
-    allowance = 2 if context.is_wine else 0
-    expect(run.cpu_seconds < run.elapsed / 4 + allowance,
+    expect(run.cpu_seconds < run.elapsed / 4 + (2 if context.is_wine else 0),
            "%.1f s of CPU time in a run of %.1f s" % (run.cpu_seconds, run.elapsed))
 
 

@@ -209,11 +209,11 @@ class Simulator:
         wait_until(lambda: text in self.log())
         expect_in(text, self.log(), "the simulator's log")
 
-    def stop(self, timeout=10):  # returns the simulator's summary
+    def stop(self):  # returns the simulator's summary
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
         try:
-            out, _ = self.process.communicate(timeout=timeout)
+            out, _ = self.process.communicate(timeout=10)
         except subprocess.TimeoutExpired:
             self.process.kill()
             out, _ = self.process.communicate()
@@ -231,9 +231,8 @@ class Run:
 
     def __init__(self, context, args, cwd, env=None, wrapper=(), preexec=None):
         environment = {**os.environ, "LC_ALL": "C", **(env or {})}
-        self.context = context
+        self.context, self.started = context, time.monotonic()
         # Standard error (Wine's complaints too) is kept apart from the byte-for-byte console.
-        self.started = time.monotonic()
         self.stderr_path = os.path.join(cwd, "stderr.txt")
         with open(self.stderr_path, "wb") as stderr:
             self.process = subprocess.Popen(

@@ -37,8 +37,7 @@ TEST(SimReplyComposer, ChatterHoldsNoReplyAndTheReplyLeavesWithItsStaleTail) {
     composer.ComposeReply(wire::kAck, true, true, &out);
     const std::vector<Bytes> chunks = Drain(&out);
     ASSERT_EQ(chunks.size(), 2u);
-    const Bytes& chatter = chunks[0];
-    const Bytes& last = chunks[1];
+    const Bytes &chatter = chunks[0], &last = chunks[1];
     EXPECT_EQ(chatter.size() + last.size(), composer.MaxLength());
     EXPECT_EQ(Bytes(chatter.begin(), chatter.begin() + 4), Bytes({'O', 'K', ':', wire::kXoff}));
     const auto isReply = [](std::uint8_t byte) { return byte == wire::kAck || byte == wire::kNak; };
